@@ -1,0 +1,76 @@
+// Stand-ins for the preview service's interface: the request, the reply with
+// its deferred data-creation routine, attachments, and the provider base.
+// A host plays the service: it asks a provider, then runs the reply's routine.
+#ifndef QUARN_PLATFORM_QUICKLOOKPREVIEW_H_
+#define QUARN_PLATFORM_QUICKLOOKPREVIEW_H_
+
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "base/Expected.h"
+#include "platform/FileError.h"
+#include "platform/UTType.h"
+
+namespace quarn {
+
+struct CGSize {
+  double width = 0;
+  double height = 0;
+  bool operator==(const CGSize&) const = default;
+};
+
+enum class StringEncoding { unspecified, utf8 };
+
+struct QLFilePreviewRequest {
+  std::filesystem::path fileURL;
+};
+
+struct QLPreviewReplyAttachment {
+  std::string data;
+  UTType contentType;
+};
+
+class QLPreviewReply {
+ public:
+  // Run by the service with this same reply; returns the page bytes or the failure.
+  using DataCreation = std::function<Expected<std::string, FileError>(QLPreviewReply&)>;
+
+  QLPreviewReply(UTType contentType, CGSize contentSize, DataCreation createData)
+      : contentType_(std::move(contentType)),
+        contentSize_(contentSize),
+        createData_(std::move(createData)) {}
+
+  const UTType& contentType() const { return contentType_; }
+  CGSize contentSize() const { return contentSize_; }
+
+  // What the service does when it needs the page.
+  Expected<std::string, FileError> createData() { return createData_(*this); }
+
+  StringEncoding stringEncoding = StringEncoding::unspecified;
+  std::string title;
+  std::map<std::string, QLPreviewReplyAttachment> attachments;
+
+ private:
+  UTType contentType_;
+  CGSize contentSize_;
+  DataCreation createData_;
+};
+
+class QLPreviewProvider {
+ public:
+  // Exactly one of the two is set.
+  using CompletionHandler =
+      std::function<void(std::unique_ptr<QLPreviewReply>, std::optional<FileError>)>;
+
+  virtual ~QLPreviewProvider() = default;
+  virtual void providePreview(const QLFilePreviewRequest& request,
+                              const CompletionHandler& handler) = 0;
+};
+
+}  // namespace quarn
+
+#endif  // QUARN_PLATFORM_QUICKLOOKPREVIEW_H_

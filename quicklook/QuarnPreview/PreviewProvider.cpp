@@ -1,0 +1,37 @@
+#include "quicklook/QuarnPreview/PreviewProvider.h"
+
+#include "quicklook/Shared/PreviewDocument.h"
+
+namespace quarn {
+
+void PreviewProvider::providePreview(const QLFilePreviewRequest& request,
+                                     const CompletionHandler& handler) {
+  const std::filesystem::path file = request.fileURL;
+  if (!PreviewDocument::canRender(file)) {
+    handler(nullptr, FileError::withCode(FileError::Code::fileReadUnsupportedScheme));
+    return;
+  }
+  auto createData = [file](QLPreviewReply& reply) -> Expected<std::string, FileError> {
+    auto preview = PreviewDocument::render(file);
+    if (!preview) return Unexpected(preview.error());
+    reply.stringEncoding = StringEncoding::utf8;
+    reply.title = file.filename().string();
+    std::map<std::string, QLPreviewReplyAttachment> attachments;
+    for (auto& [name, attachment] : preview->attachments) {
+      attachments.emplace(name, QLPreviewReplyAttachment{std::move(attachment.data),
+                                                         std::move(attachment.contentType)});
+    }
+    reply.attachments = std::move(attachments);
+    // Every renderer builds valid UTF-8, so the page's bytes are the page.
+    // An empty page would mean the encoding produced nothing.
+    if (preview->html.empty()) {
+      return Unexpected(FileError::withCode(FileError::Code::fileReadCorruptFile));
+    }
+    return std::move(preview->html);
+  };
+  handler(std::make_unique<QLPreviewReply>(UTType::html(), CGSize{800, 600},
+                                           std::move(createData)),
+          std::nullopt);
+}
+
+}  // namespace quarn

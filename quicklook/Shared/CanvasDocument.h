@@ -1,0 +1,63 @@
+// The canvas file model shared by the preview and the thumbnail: positioned
+// shapes decoded forgivingly from JSON (a bad element is dropped, a file of
+// the wrong shape fails as a whole). Immutable values; thread-safe.
+#ifndef QUARN_QUICKLOOK_SHARED_CANVASDOCUMENT_H_
+#define QUARN_QUICKLOOK_SHARED_CANVASDOCUMENT_H_
+
+#include <optional>
+#include <set>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "base/Expected.h"
+
+namespace quarn {
+
+// Origin x, origin y, width, height.
+struct Rect {
+  double x = 0;
+  double y = 0;
+  double width = 0;
+  double height = 0;
+  bool operator==(const Rect&) const = default;
+};
+
+struct CanvasElement {
+  std::string id;
+  std::string type;  // open vocabulary; "group" is a non-drawable container
+  double x = 0;
+  double y = 0;
+  double width = 0;   // may be zero or negative
+  double height = 0;  // may be zero or negative
+  std::optional<std::string> text;
+
+  // The element's box with negative extents flipped.
+  Rect box() const;
+};
+
+// Why a canvas did not decode; the callers only show or drop it.
+struct CanvasDecodeError {
+  std::string message;
+};
+
+struct CanvasDocument {
+  std::vector<CanvasElement> elements;  // file order, only those that decoded
+
+  // {"kcv", "qcv"}; built once, thread-safe.
+  static const std::set<std::string, std::less<>>& fileExtensions();
+
+  // Decodes a whole canvas file's bytes. Fails when the bytes are not JSON,
+  // the top level is not an object, or "elements" is neither an array nor null.
+  static Expected<CanvasDocument, CanvasDecodeError> decode(std::string_view bytes);
+
+  // Every element whose type is not exactly "group", in file order; the
+  // pointers live as long as this document.
+  std::vector<const CanvasElement*> drawableElements() const;
+  // The union of the drawable elements' boxes; nothing when there are none.
+  std::optional<Rect> contentBounds() const;
+};
+
+}  // namespace quarn
+
+#endif  // QUARN_QUICKLOOK_SHARED_CANVASDOCUMENT_H_

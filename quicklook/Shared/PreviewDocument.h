@@ -1,0 +1,71 @@
+// Where a file becomes a preview page: the extension test, the choice of a
+// renderer by extension, and the finished page with the images it carries.
+// Stateless; the only failure is a file that cannot be read.
+#ifndef QUARN_QUICKLOOK_SHARED_PREVIEWDOCUMENT_H_
+#define QUARN_QUICKLOOK_SHARED_PREVIEWDOCUMENT_H_
+
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "base/Expected.h"
+#include "platform/FileError.h"
+#include "platform/UTType.h"
+
+namespace quarn {
+
+struct Attachment {
+  std::string data;
+  UTType contentType;
+  bool operator==(const Attachment&) const = default;
+};
+
+using Attachments = std::map<std::string, Attachment>;
+
+struct RenderedPreview {
+  std::string html;  // the complete page
+  Attachments attachments;
+};
+
+struct FrontmatterSplit {
+  std::optional<std::string> frontmatter;  // exact text between the fences
+  std::string body;
+};
+
+struct AttachedImages {
+  std::string html;
+  Attachments attachments;
+};
+
+namespace PreviewDocument {
+
+// The lower-cased text after the last dot of the file name; "" without a dot.
+std::string fileExtension(const std::filesystem::path& file);
+
+// True for the extensions the preview accepts: kcv, qcv, md, json, yaml, yml
+// (any letter case). Reads nothing.
+bool canRender(const std::filesystem::path& file);
+
+// Reads `file` whole and renders it by extension: canvas as SVG, json/yaml/yml
+// as the property grid, anything else as a Markdown note. Fails only with the
+// read error; trouble in the contents becomes a note in the page.
+Expected<RenderedPreview, FileError> render(const std::filesystem::path& file);
+
+// Text from a file's bytes: UTF-8 (a leading byte-order mark dropped), else Latin-1.
+std::string decodeText(std::string_view bytes);
+
+// Cuts a leading ---/--- (or ---/...) front matter block off a note's text.
+// Never fails: without a recognisable block the whole text is the body.
+FrontmatterSplit splitFrontmatter(std::string_view text);
+
+// Rewrites the local images of a note's HTML into cid: references and reads
+// their bytes; images that cannot be served are removed, and paragraphs left
+// empty with them. Reads files relative to the folder of `noteFile`.
+AttachedImages attachImages(std::string_view html, const std::filesystem::path& noteFile);
+
+}  // namespace PreviewDocument
+}  // namespace quarn
+
+#endif  // QUARN_QUICKLOOK_SHARED_PREVIEWDOCUMENT_H_
