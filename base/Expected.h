@@ -11,8 +11,15 @@ namespace quarn {
 template <class T, class E>
 using Expected = tl::expected<T, E>;
 
+// A class rather than an alias so that `Unexpected(error)` deduces its type on
+// clang 14 too, which lacks deduction for alias templates.
 template <class E>
-using Unexpected = tl::unexpected<E>;
+class Unexpected : public tl::unexpected<E> {
+ public:
+  using tl::unexpected<E>::unexpected;
+};
+template <class E>
+Unexpected(E) -> Unexpected<E>;
 
 }  // namespace quarn
 

@@ -3,6 +3,13 @@
 // see LF, CR LF, CR, VT, FF, NEL, LS and PS as line ends; \s is Unicode white
 // space). Positions are byte offsets into UTF-8 text. A compiled Regex is
 // immutable and may be shared between threads.
+//
+// The backtracking work of a search is bounded in proportion to the length of
+// the text searched, so a hostile text cannot make a pattern backtrack without
+// end; a search that exceeds its bound reports no (further) match. The engine
+// applies the bound to each start position on its own, so a pattern that scans
+// the rest of the line from every start stays quadratic: such callers need a
+// scanner of their own. Text that is not valid UTF-8 never matches.
 #ifndef QUARN_BASE_REGEX_H_
 #define QUARN_BASE_REGEX_H_
 
@@ -11,6 +18,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace quarn {
@@ -35,20 +43,26 @@ class Regex {
   enum class Options { none = 0, anchorsMatchLines = 16 };
   enum class MatchingOptions { none = 0, anchored = 4 };
 
-  // Compiles a pattern; nothing when it does not compile.
+  // Compiles a pattern (PCRE2 syntax, which agrees with ICU's for the patterns
+  // used here); nothing when it does not compile.
   static std::optional<Regex> compile(std::string_view pattern, Options options = Options::none);
 
   // The leftmost match inside `range` of `text`, or nothing. With `anchored`
-  // the match must start at range.location. Lookbehind and ^ see the text
-  // before the range; $ sees the end of the range.
+  // the match must start at range.location. The range is searched as if it
+  // were the whole text: ^ and $ match at its ends, lookbehind sees nothing
+  // before it. Ranges in the result are offsets into `text`. A range outside
+  // `text`, or one that cuts a character, gives nothing.
   std::optional<Match> firstMatch(std::string_view text, Range range,
                                   MatchingOptions options = MatchingOptions::none) const;
   std::optional<Match> firstMatch(std::string_view text) const;
 
-  // Every non-overlapping match of the whole text, from the front.
+  // Every non-overlapping match of the whole text, from the front; after an
+  // empty match the search moves on by one character. Stops early (keeping
+  // what was found) if a search exceeds its work bound.
   std::vector<Match> matches(std::string_view text) const;
 
-  // `text` with every match replaced by `replacement` (taken literally).
+  // `text` with every match of matches(text) replaced by `replacement` (taken
+  // literally, no group references).
   std::string replacingMatches(std::string_view text, std::string_view replacement) const;
 
  private:

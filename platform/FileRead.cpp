@@ -12,6 +12,18 @@ namespace {
 
 std::error_code lastError() { return std::error_code(errno, std::generic_category()); }
 
+// FIFOs, devices and sockets are refused before any read could block on them.
+class NotRegularCategory : public std::error_category {
+ public:
+  const char* name() const noexcept override { return "quarn.file"; }
+  std::string message(int) const override { return "not a regular file"; }
+};
+
+std::error_code notRegularFile() {
+  static const NotRegularCategory category;
+  return std::error_code(1, category);
+}
+
 struct Fd {
   int fd;
   ~Fd() {
@@ -32,8 +44,7 @@ Expected<std::string, FileError> readFile(const std::filesystem::path& path, std
     return Unexpected(FileError::readFailure(path, std::make_error_code(std::errc::is_a_directory)));
   }
   if (!S_ISREG(info.st_mode)) {
-    return Unexpected(
-        FileError::readFailure(path, std::make_error_code(std::errc::invalid_argument)));
+    return Unexpected(FileError::readFailure(path, notRegularFile()));
   }
   if (static_cast<unsigned long long>(info.st_size) > maxBytes) {
     return Unexpected(FileError::readFailure(path, std::make_error_code(std::errc::file_too_large)));

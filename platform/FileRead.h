@@ -14,8 +14,8 @@
 namespace quarn {
 
 // Reads the whole regular file at `path`. Fails with the operating system's
-// reason; a file that is not regular fails with "not a regular file"
-// (EINVAL-like), and one larger than `maxBytes` with "file too large".
+// reason; a file that is not regular fails with "not a regular file", a
+// folder with "is a directory", and one larger than `maxBytes` with "file too large".
 Expected<std::string, FileError> readFile(
     const std::filesystem::path& path,
     std::size_t maxBytes = std::numeric_limits<std::size_t>::max());

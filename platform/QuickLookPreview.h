@@ -13,15 +13,10 @@
 
 #include "base/Expected.h"
 #include "platform/FileError.h"
+#include "platform/Geometry.h"
 #include "platform/UTType.h"
 
 namespace quarn {
-
-struct CGSize {
-  double width = 0;
-  double height = 0;
-  bool operator==(const CGSize&) const = default;
-};
 
 enum class StringEncoding { unspecified, utf8 };
 

@@ -49,6 +49,11 @@ struct CanvasDocument {
 
   // Decodes a whole canvas file's bytes. Fails when the bytes are not JSON,
   // the top level is not an object, or "elements" is neither an array nor null.
+  // An entry that is not a well-typed element is dropped; the others keep file
+  // order. Tolerances: a key given twice counts with its last value; a number
+  // beyond the double range drops only the element holding it; an integer
+  // beyond 64 bits is read as the nearest double; invalid UTF-8 and lone
+  // surrogate escapes inside strings read as U+FFFD.
   static Expected<CanvasDocument, CanvasDecodeError> decode(std::string_view bytes);
 
   // Every element whose type is not exactly "group", in file order; the

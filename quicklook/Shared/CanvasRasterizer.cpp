@@ -1,1 +1,221 @@
-// placeholder
+#include "quicklook/Shared/CanvasRasterizer.h"
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+#include <numbers>
+#include <string>
+
+#include <cairo.h>
+#include <glib.h>
+#include <pango/pangocairo.h>
+
+#include "platform/GraphicsContext.h"
+#include "quicklook/Generated/QuarnTokens.h"
+
+namespace quarn::CanvasRasterizer {
+
+namespace {
+
+constexpr double kMargin = 16;
+constexpr double kLineWidth = 1.5;
+constexpr double kCornerRadius = 12;
+constexpr double kDashOn = 6;
+constexpr double kDashOff = 4;
+constexpr double kArrowheadLength = 8;
+constexpr double kArrowheadHalfAngle = std::numbers::pi / 7;
+constexpr double kFontSize = 14;
+constexpr double kLabelLeft = 12;
+constexpr double kLabelBaseline = 23;
+// The desktop's interface font where fontconfig knows "system-ui".
+constexpr const char* kFontFamilies = "system-ui,sans-serif";
+
+void setColor(cairo_t* cr, const QuarnTokens::Color& color) {
+  cairo_set_source_rgba(cr, color.red, color.green, color.blue, color.alpha);
+}
+
+// Cubic approximation of the ellipse inscribed in `r`; built from the box
+// alone (no scaled arc), so a zero-width or zero-height box gives a line
+// instead of a singular matrix that would wreck the context.
+void addEllipse(cairo_t* cr, const Rect& r) {
+  constexpr double kKappa = 0.5522847498307936;
+  const double rx = r.width / 2;
+  const double ry = r.height / 2;
+  const double cx = r.x + rx;
+  const double cy = r.y + ry;
+  const double ox = rx * kKappa;
+  const double oy = ry * kKappa;
+  cairo_move_to(cr, cx + rx, cy);
+  cairo_curve_to(cr, cx + rx, cy + oy, cx + ox, cy + ry, cx, cy + ry);
+  cairo_curve_to(cr, cx - ox, cy + ry, cx - rx, cy + oy, cx - rx, cy);
+  cairo_curve_to(cr, cx - rx, cy - oy, cx - ox, cy - ry, cx, cy - ry);
+  cairo_curve_to(cr, cx + ox, cy - ry, cx + rx, cy - oy, cx + rx, cy);
+  cairo_close_path(cr);
+}
+
+// A box narrower or shorter than two radii gets the largest radius that
+// fits (half the smaller side), so it stays a convex rounded shape.
+void addRoundedRect(cairo_t* cr, const Rect& r, double radius) {
+  radius = std::min({radius, r.width / 2, r.height / 2});
+  if (!(radius > 0)) {
+    cairo_rectangle(cr, r.x, r.y, r.width, r.height);
+    return;
+  }
+  const double right = r.x + r.width;
+  const double bottom = r.y + r.height;
+  constexpr double kQuarter = std::numbers::pi / 2;
+  cairo_new_sub_path(cr);
+  cairo_arc(cr, right - radius, r.y + radius, radius, -kQuarter, 0);
+  cairo_arc(cr, right - radius, bottom - radius, radius, 0, kQuarter);
+  cairo_arc(cr, r.x + radius, bottom - radius, radius, kQuarter, 2 * kQuarter);
+  cairo_arc(cr, r.x + radius, r.y + radius, radius, 2 * kQuarter, 3 * kQuarter);
+  cairo_close_path(cr);
+}
+
+void fillThenStroke(cairo_t* cr) {
+  setColor(cr, QuarnTokens::light.background);
+  cairo_set_fill_rule(cr, CAIRO_FILL_RULE_WINDING);
+  cairo_fill_preserve(cr);
+  setColor(cr, QuarnTokens::light.textSecondary);
+  cairo_stroke(cr);
+}
+
+void drawArrow(cairo_t* cr, const CanvasElement& element, double scale) {
+  const double tx = element.x + element.width;
+  const double ty = element.y + element.height;
+  setColor(cr, QuarnTokens::light.textSecondary);
+  cairo_move_to(cr, element.x, element.y);
+  cairo_line_to(cr, tx, ty);
+  cairo_stroke(cr);
+
+  // atan2(0, 0) is 0, so a zero-length arrow still shows a head along +x.
+  const double theta = std::atan2(ty - element.y, tx - element.x);
+  const double length = kArrowheadLength / scale;
+  cairo_move_to(cr, tx, ty);
+  cairo_line_to(cr, tx - length * std::cos(theta - kArrowheadHalfAngle),
+                ty - length * std::sin(theta - kArrowheadHalfAngle));
+  cairo_line_to(cr, tx - length * std::cos(theta + kArrowheadHalfAngle),
+                ty - length * std::sin(theta + kArrowheadHalfAngle));
+  cairo_close_path(cr);
+  cairo_set_fill_rule(cr, CAIRO_FILL_RULE_WINDING);
+  cairo_fill(cr);
+}
+
+struct GObjectDeleter {
+  void operator()(gpointer object) const { g_object_unref(object); }
+};
+struct FontDescriptionDeleter {
+  void operator()(PangoFontDescription* font) const { pango_font_description_free(font); }
+};
+struct FontOptionsDeleter {
+  void operator()(cairo_font_options_t* options) const { cairo_font_options_destroy(options); }
+};
+
+void drawLabel(cairo_t* cr, const Rect& box, const std::string& text) {
+  std::unique_ptr<PangoLayout, GObjectDeleter> layout(pango_cairo_create_layout(cr));
+  // Unhinted metrics and unrounded positions, so a label scales smoothly
+  // with the thumbnail instead of snapping to device pixels.
+  std::unique_ptr<cairo_font_options_t, FontOptionsDeleter> options(cairo_font_options_create());
+  cairo_font_options_set_hint_metrics(options.get(), CAIRO_HINT_METRICS_OFF);
+  cairo_font_options_set_hint_style(options.get(), CAIRO_HINT_STYLE_NONE);
+  PangoContext* context = pango_layout_get_context(layout.get());
+  pango_cairo_context_set_font_options(context, options.get());
+  pango_context_set_round_glyph_positions(context, FALSE);
+  pango_layout_context_changed(layout.get());
+
+  std::unique_ptr<PangoFontDescription, FontDescriptionDeleter> font(
+      pango_font_description_from_string(kFontFamilies));
+  pango_font_description_set_absolute_size(font.get(), kFontSize * PANGO_SCALE);
+  pango_layout_set_font_description(layout.get(), font.get());
+  // One line however long: no width, no wrapping, line breaks shown inline.
+  pango_layout_set_single_paragraph_mode(layout.get(), TRUE);
+  if (g_utf8_validate(text.data(), static_cast<gssize>(text.size()), nullptr)) {
+    pango_layout_set_text(layout.get(), text.data(), static_cast<int>(text.size()));
+  } else {
+    gchar* valid = g_utf8_make_valid(text.data(), static_cast<gssize>(text.size()));
+    pango_layout_set_text(layout.get(), valid, -1);
+    g_free(valid);
+  }
+
+  cairo_save(cr);
+  setColor(cr, QuarnTokens::light.text);
+  cairo_translate(cr, box.x + kLabelLeft, box.y + kLabelBaseline);
+  cairo_scale(cr, 1, -1);
+  drawLine(cr, layout.get());
+  cairo_restore(cr);
+}
+
+void draw(const CanvasElement& element, cairo_t* cr, double scale) {
+  const Rect box = element.box();
+  const std::string& type = element.type;
+  cairo_new_path(cr);
+  if (type == "arrow") {
+    cairo_set_dash(cr, nullptr, 0, 0);
+    drawArrow(cr, element, scale);
+  } else if (type == "ellipse") {
+    cairo_set_dash(cr, nullptr, 0, 0);
+    addEllipse(cr, box);
+    fillThenStroke(cr);
+  } else if (type == "diamond") {
+    cairo_set_dash(cr, nullptr, 0, 0);
+    const double cx = box.x + box.width / 2;
+    const double cy = box.y + box.height / 2;
+    cairo_move_to(cr, cx, box.y);
+    cairo_line_to(cr, box.x + box.width, cy);
+    cairo_line_to(cr, cx, box.y + box.height);
+    cairo_line_to(cr, box.x, cy);
+    cairo_close_path(cr);
+    fillThenStroke(cr);
+  } else if (type == "text") {
+    // Only the label below.
+  } else if (type == "frame") {
+    const double dashes[] = {kDashOn / scale, kDashOff / scale};
+    cairo_set_dash(cr, dashes, 2, 0);
+    setColor(cr, QuarnTokens::light.textSecondary);
+    cairo_rectangle(cr, box.x, box.y, box.width, box.height);
+    cairo_stroke(cr);
+    cairo_set_dash(cr, nullptr, 0, 0);
+  } else {
+    cairo_set_dash(cr, nullptr, 0, 0);
+    addRoundedRect(cr, box, type == "rounded-rectangle" ? kCornerRadius : 0);
+    fillThenStroke(cr);
+  }
+  if (element.text && !element.text->empty()) drawLabel(cr, box, *element.text);
+}
+
+}  // namespace
+
+bool draw(const CanvasDocument& document, CGSize size) {
+  const std::optional<Rect> bounds = document.contentBounds();
+  if (!bounds) return false;
+  if (!(bounds->width > 0) && !(bounds->height > 0)) return false;
+  GraphicsContext* current = GraphicsContext::currentContext();
+  if (current == nullptr) return false;
+  cairo_t* cr = current->CGContext();
+  if (cr == nullptr) return false;
+
+  const double w = size.width;
+  const double h = size.height;
+  setColor(cr, QuarnTokens::light.background);
+  cairo_rectangle(cr, 0, 0, w, h);
+  cairo_fill(cr);
+
+  const Rect padded{bounds->x - kMargin, bounds->y - kMargin, bounds->width + 2 * kMargin,
+                    bounds->height + 2 * kMargin};
+  const double sx = w / padded.width;
+  const double sy = h / padded.height;
+  // When a ratio is NaN the comparison fails and the width's ratio wins.
+  const double scale = sy < sx ? sy : sx;
+  if (!std::isfinite(scale) || !(scale > 0)) return false;
+
+  cairo_save(cr);
+  cairo_translate(cr, (w - scale * padded.width) / 2, h - (h - scale * padded.height) / 2);
+  cairo_scale(cr, scale, -scale);
+  cairo_translate(cr, -padded.x, -padded.y);
+  cairo_set_line_width(cr, kLineWidth / scale);
+  for (const CanvasElement* element : document.drawableElements()) draw(*element, cr, scale);
+  cairo_restore(cr);
+  return true;
+}
+
+}  // namespace quarn::CanvasRasterizer

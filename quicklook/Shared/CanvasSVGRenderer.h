@@ -1,5 +1,5 @@
 // A decoded canvas as one inline SVG element styled by the page stylesheet.
-// Stateless; never fails.
+// Stateless; never fails; output is the same under every locale.
 #ifndef QUARN_QUICKLOOK_SHARED_CANVASSVGRENDERER_H_
 #define QUARN_QUICKLOOK_SHARED_CANVASSVGRENDERER_H_
 
@@ -9,8 +9,17 @@
 
 namespace quarn::CanvasSVGRenderer {
 
-// The SVG fragment of `document`, or the "Empty canvas" note when nothing is drawable.
+// The SVG fragment of `document`: the content bounds grown by 24 as view box,
+// the arrowhead marker, then one line per drawable element in file order. A
+// document with nothing drawable gives the "Empty canvas" note instead.
 std::string svg(const CanvasDocument& document);
+
+// The text form of a coordinate or size, with a full stop whatever the locale:
+// whole values in the signed 64-bit range as integers ("12", "-24"; negative
+// zero as "0"), other finite values with exactly two decimals ("1.50", also
+// for whole values beyond 64 bits), every NaN as "nan", infinities as "inf"
+// and "-inf". Public so these rules can be tested on their own.
+std::string number(double value);
 
 }  // namespace quarn::CanvasSVGRenderer
 

@@ -112,7 +112,135 @@ std::string html(std::string_view markdown) {
   return result;
 }
 
-std::string styleWikiLinks(std::string_view html) { return std::string(html); }
+namespace {
+
+// The wiki-link pattern, kept for reference; the scanner below finds exactly
+// its matches:  \[\[([^\]\r\n|]+?)(?:\|([^\]\r\n]*?))?\]\]
+// A backtracking engine tries every "[[" against the rest of its line, which is
+// quadratic on a long line of "[" or of "[[a|"; the scanner is linear.
+bool inTarget(char c) { return c != ']' && c != '\r' && c != '\n' && c != '|'; }
+bool inLabel(char c) { return c != ']' && c != '\r' && c != '\n'; }
+
+struct WikiLink {
+  Range whole;
+  Range target;
+  std::optional<Range> label;
+};
+
+// The end of the run of `accepts` characters from `from`. Successive starts
+// inside one run share its end, so the run is remembered and walked only once.
+class RunScanner {
+ public:
+  RunScanner(std::string_view text, bool (*accepts)(char)) : text_(text), accepts_(accepts) {}
+  std::size_t endFrom(std::size_t from) {
+    if (from >= from_ && from <= end_) return end_;
+    std::size_t end = from;
+    while (end < text_.size() && accepts_(text_[end])) ++end;
+    from_ = from;
+    end_ = end;
+    return end;
+  }
+
+ private:
+  std::string_view text_;
+  bool (*accepts_)(char);
+  std::size_t from_ = 1;  // [from_, end_] is empty until the first walk
+  std::size_t end_ = 0;
+};
+
+std::vector<WikiLink> findWikiLinks(std::string_view text) {
+  std::vector<WikiLink> links;
+  RunScanner targets(text, inTarget);
+  RunScanner labels(text, inLabel);
+  const auto closesAt = [&](std::size_t at) {
+    return at + 1 < text.size() && text[at] == ']' && text[at + 1] == ']';
+  };
+  std::size_t start = 0;
+  while ((start = text.find("[[", start)) != std::string_view::npos) {
+    // The lazy target can only stop where "|" or "]]" follows, and neither is
+    // a target character, so the target is the whole run.
+    const std::size_t targetEnd = targets.endFrom(start + 2);
+    const Range target{start + 2, targetEnd - start - 2};
+    if (target.length > 0 && closesAt(targetEnd)) {
+      links.push_back({Range{start, targetEnd + 2 - start}, target, std::nullopt});
+      start = targetEnd + 2;
+      continue;
+    }
+    if (target.length > 0 && targetEnd < text.size() && text[targetEnd] == '|') {
+      const std::size_t labelEnd = labels.endFrom(targetEnd + 1);
+      if (closesAt(labelEnd)) {
+        links.push_back({Range{start, labelEnd + 2 - start}, target,
+                         Range{targetEnd + 1, labelEnd - targetEnd - 1}});
+        start = labelEnd + 2;
+        continue;
+      }
+    }
+    ++start;
+  }
+  return links;
+}
+
+// Bytes of the blank (tab or Unicode space separator) starting at `at`, or 0.
+std::size_t blankAt(std::string_view text, std::size_t at) {
+  const std::string_view rest = text.substr(at);
+  if (rest.starts_with(' ') || rest.starts_with('\t')) return 1;
+  if (rest.starts_with("\xC2\xA0")) return 2;
+  if (rest.starts_with("\xE1\x9A\x80") || rest.starts_with("\xE2\x80\xAF") ||
+      rest.starts_with("\xE2\x81\x9F") || rest.starts_with("\xE3\x80\x80")) {
+    return 3;
+  }
+  // U+2000 to U+200A
+  if (rest.size() >= 3 && rest.starts_with("\xE2\x80") &&
+      static_cast<unsigned char>(rest[2]) <= 0x8A) {
+    return 3;
+  }
+  return 0;
+}
+
+std::string_view trimmedOfBlanks(std::string_view text) {
+  while (!text.empty()) {
+    const std::size_t length = blankAt(text, 0);
+    if (length == 0) break;
+    text.remove_prefix(length);
+  }
+  while (!text.empty()) {
+    std::size_t length = 0;
+    for (std::size_t k = 1; k <= 3 && k <= text.size() && length == 0; ++k) {
+      if (blankAt(text, text.size() - k) == k) length = k;
+    }
+    if (length == 0) break;
+    text.remove_suffix(length);
+  }
+  return text;
+}
+
+}  // namespace
+
+std::string styleWikiLinks(std::string_view html) {
+  const std::vector<WikiLink> links = findWikiLinks(html);
+  if (links.empty()) return std::string(html);
+  std::string result;
+  result.reserve(html.size() + links.size() * 32);
+  // Front to back into a new text: the same result as editing from the last
+  // link to the first.
+  std::size_t copied = 0;
+  for (const WikiLink& link : links) {
+    result.append(html, copied, link.whole.location - copied);
+    copied = link.whole.end();
+    std::string_view display = html.substr(link.target.location, link.target.length);
+    if (link.label) {
+      const std::string_view label =
+          trimmedOfBlanks(html.substr(link.label->location, link.label->length));
+      if (!label.empty()) display = label;
+    }
+    // Not escaped again: the Markdown library escaped the text already.
+    result += "<span class=\"quarn-wikilink\">";
+    result += display;
+    result += "</span>";
+  }
+  result.append(html, copied, std::string_view::npos);
+  return result;
+}
 
 std::string libraryVersion() { return cmark_version_string(); }
 

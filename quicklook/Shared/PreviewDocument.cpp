@@ -137,12 +137,135 @@ Expected<RenderedPreview, FileError> render(const std::filesystem::path& file) {
   return preview;
 }
 
-FrontmatterSplit splitFrontmatter(std::string_view text) {
-  return FrontmatterSplit{std::nullopt, std::string(text)};
+namespace {
+
+constexpr std::string_view kOpeningFence = "^---[ \\t]*(\\r?\\n)";
+constexpr std::string_view kClosingFence = "^(?:---|\\.\\.\\.)[ \\t]*(\\r?\\n|$)";
+constexpr std::string_view kImagePattern = "<img src=\"([^\"]+)\"([^>]*)>";
+constexpr std::string_view kEmptyParagraphPattern = "<p>\\s*</p>";
+constexpr std::array<std::string_view, 4> kSkippedSources = {"http://", "https://", "data:",
+                                                             "cid:"};
+// A bound per image: every attachment is held in memory and carried in the
+// reply, so one huge file named by a note must not exhaust the host.
+constexpr std::size_t kMaxImageBytes = 64 * 1024 * 1024;
+
+int hexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
 }
 
-AttachedImages attachImages(std::string_view html, const std::filesystem::path&) {
-  return AttachedImages{std::string(html), {}};
+// The address as the page means it: the Markdown library writes "&" and "'"
+// of an address as character references, which a browser would undo too.
+std::string unescapeAddress(std::string_view source) {
+  std::string address;
+  address.reserve(source.size());
+  for (std::size_t i = 0; i < source.size();) {
+    if (source.substr(i).starts_with("&amp;")) {
+      address += '&';
+      i += 5;
+    } else if (source.substr(i).starts_with("&#x27;")) {
+      address += '\'';
+      i += 6;
+    } else {
+      address += source[i++];
+    }
+  }
+  return address;
+}
+
+// Percent-decoding; nothing for a malformed escape or bytes that are not UTF-8.
+std::optional<std::string> percentDecoded(std::string_view source) {
+  std::string decoded;
+  decoded.reserve(source.size());
+  for (std::size_t i = 0; i < source.size(); ++i) {
+    if (source[i] != '%') {
+      decoded += source[i];
+      continue;
+    }
+    if (i + 2 >= source.size()) return std::nullopt;
+    const int high = hexValue(source[i + 1]);
+    const int low = hexValue(source[i + 2]);
+    if (high < 0 || low < 0) return std::nullopt;
+    decoded += static_cast<char>(high * 16 + low);
+    i += 2;
+  }
+  if (!isValidUtf8(decoded)) return std::nullopt;
+  return decoded;
+}
+
+// The image file an element names, or nothing when it cannot be served.
+std::optional<Attachment> readImage(std::string_view source, const std::filesystem::path& folder) {
+  const std::string address = unescapeAddress(source);
+  const std::string path = percentDecoded(address).value_or(address);
+  // The operating system would cut the path at a NUL, so "x.txt%00.png" would
+  // read x.txt as a PNG.
+  if (path.empty() || path.find('\0') != std::string::npos) return std::nullopt;
+  const std::filesystem::path file = path.front() == '/' ? std::filesystem::path(path) : folder / path;
+  // The type comes from the name before anything is read, so a large file
+  // that is no image is never read at all.
+  const std::optional<UTType> type = UTType::fromExtension(fileExtension(file));
+  if (!type || !type->isImage) return std::nullopt;
+  // readFile refuses FIFOs, devices and folders without blocking.
+  auto bytes = readFile(file, kMaxImageBytes);
+  if (!bytes) return std::nullopt;
+  return Attachment{std::move(*bytes), *type};
+}
+
+}  // namespace
+
+FrontmatterSplit splitFrontmatter(std::string_view text) {
+  const FrontmatterSplit whole{std::nullopt, std::string(text)};
+  const std::optional<Regex> opening = Regex::compile(kOpeningFence);
+  const std::optional<Regex> closing =
+      Regex::compile(kClosingFence, Regex::Options::anchorsMatchLines);
+  if (!opening || !closing) return whole;
+  const std::optional<Match> open =
+      opening->firstMatch(text, Range{0, text.size()}, Regex::MatchingOptions::anchored);
+  if (!open) return whole;
+  const std::size_t start = open->range().end();
+  const std::optional<Match> close = closing->firstMatch(text, Range{start, text.size() - start});
+  if (!close) return whole;
+  return FrontmatterSplit{std::string(text.substr(start, close->range().location - start)),
+                          std::string(text.substr(close->range().end()))};
+}
+
+AttachedImages attachImages(std::string_view html, const std::filesystem::path& noteFile) {
+  const std::optional<Regex> image = Regex::compile(kImagePattern);
+  if (!image) return AttachedImages{std::string(html), {}};
+  const std::filesystem::path folder = noteFile.parent_path();
+  AttachedImages result;
+  result.html.reserve(html.size());
+  // Front to back into a new text: the same result as editing from the last
+  // match to the first, without moving the tail on every edit.
+  std::size_t copied = 0;
+  std::size_t number = 0;
+  for (const Match& match : image->matches(html)) {
+    const Range whole = match.range();
+    const std::string name = "quarn-image-" + std::to_string(number++);
+    result.html.append(html, copied, whole.location - copied);
+    copied = whole.end();
+    const Range source = *match.groups[1];
+    const std::string_view address = html.substr(source.location, source.length);
+    const bool skipped = std::any_of(kSkippedSources.begin(), kSkippedSources.end(),
+                                     [&](std::string_view prefix) { return address.starts_with(prefix); });
+    std::optional<Attachment> attachment;
+    if (!skipped) attachment = readImage(address, folder);
+    if (!attachment) continue;  // removed: nothing takes the element's place
+    result.attachments.emplace(name, std::move(*attachment));
+    const Range rest = match.groups[2].value_or(Range{source.end() + 1, 0});
+    result.html += "<img src=\"cid:";
+    result.html += name;
+    result.html += '"';
+    result.html.append(html, rest.location, rest.length);
+    result.html += '>';
+  }
+  result.html.append(html, copied, std::string_view::npos);
+  if (const std::optional<Regex> empty = Regex::compile(kEmptyParagraphPattern)) {
+    result.html = empty->replacingMatches(result.html, "");
+  }
+  return result;
 }
 
 }  // namespace quarn::PreviewDocument

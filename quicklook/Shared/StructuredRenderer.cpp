@@ -1,9 +1,238 @@
 #include "quicklook/Shared/StructuredRenderer.h"
 
+#include <locale.h>
+#include <stdlib.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
 #include "quicklook/Shared/HTML.h"
+#include "yaml/Compose.h"
+#include "yaml/Constructor.h"
+#include "yaml/Resolver.h"
 
 namespace quarn::StructuredRenderer {
 
-std::string html(std::string_view text) { return "<pre>" + HTML::escape(text) + "</pre>"; }
+namespace {
+
+using yaml::Node;
+
+constexpr int kMaxRows = 800;
+constexpr int kIndentStep = 16;
+constexpr int kMaxIndentLevels = 8;
+
+// Unicode white space and line separators, for the blank-text test.
+bool isSpace(char32_t c) {
+  return (c >= 0x09 && c <= 0x0D) || c == 0x20 || c == 0x85 || c == 0xA0 || c == 0x1680 ||
+         (c >= 0x2000 && c <= 0x200A) || c == 0x2028 || c == 0x2029 || c == 0x202F || c == 0x205F ||
+         c == 0x3000;
+}
+
+bool isBlank(std::string_view text) {
+  std::size_t i = 0;
+  while (i < text.size()) {
+    const auto lead = static_cast<unsigned char>(text[i]);
+    std::size_t length = lead < 0x80 ? 1 : (lead >> 5) == 6 ? 2 : (lead >> 4) == 14 ? 3 : 4;
+    if (i + length > text.size()) return false;
+    char32_t code = length == 1   ? lead
+                    : length == 2 ? lead & 0x1F
+                    : length == 3 ? lead & 0x0F
+                                  : lead & 0x07;
+    for (std::size_t k = 1; k < length; ++k) {
+      code = (code << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
+    }
+    if (!isSpace(code)) return false;
+    i += length;
+  }
+  return true;
+}
+
+locale_t cLocale() {
+  static const locale_t locale = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
+  return locale;
+}
+
+// What the C-locale strtod accepts and consumes whole (hex floats, inf,
+// infinity and nan included), with no leading white space.
+bool isNumber(const std::string& text) {
+  if (text.empty()) return false;
+  switch (text.front()) {
+    case '\0':
+    case '\t':
+    case '\n':
+    case '\v':
+    case '\f':
+    case '\r':
+    case ' ':
+      return false;
+    default:
+      break;
+  }
+  char* end = nullptr;
+  strtod_l(text.c_str(), &end, cLocale());
+  return end == text.c_str() + text.size();
+}
+
+// ASCII lower case is enough: no other character lower-cases into the
+// letters of the words compared against.
+std::string lowered(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return out;
+}
+
+void appendSpan(const char* head, std::string_view text, std::string& out) {
+  out += head;
+  HTML::escape(text, out);
+  out += "</span>";
+}
+
+void scalar(const Node& node, std::string& out) {
+  const Node::Scalar* s = node.scalar();
+  if (!s) return;
+  using Style = Node::Scalar::Style;
+  if (s->style != Style::singleQuoted && s->style != Style::doubleQuoted) {
+    // Only a handful of short words matter here; skip lower-casing long text.
+    if (s->string.size() <= 5) {
+      const std::string l = lowered(s->string);
+      if (l == "true" || l == "false" || l == "yes" || l == "no") {
+        return appendSpan("<span class=\"quarn-bool\">", s->string, out);
+      }
+      if (l == "null" || l == "~" || l.empty()) {
+        out += "<span class=\"quarn-faint\">null</span>";
+        return;
+      }
+    }
+    if (isNumber(s->string)) return appendSpan("<span class=\"quarn-number\">", s->string, out);
+  }
+  appendSpan("<span class=\"quarn-string\">", s->string, out);
+}
+
+void appendRow(std::string_view key, int depth, std::string& rows, auto&& valueCell) {
+  rows += "<tr><th";
+  const int indent = std::min(depth, kMaxIndentLevels) * kIndentStep;
+  if (indent >= 1) {
+    rows += " style=\"padding-left:";
+    rows += std::to_string(indent);
+    rows += "px\"";
+  }
+  rows += ">";
+  HTML::escape(key, rows);
+  rows += "</th><td>";
+  valueCell(rows);
+  rows += "</td></tr>";
+}
+
+// Recursion follows the tree, which composing bounds to a few hundred levels.
+void emit(const Node& node, const std::optional<std::string>& key, int depth, std::string& rows,
+          int& budget) {
+  if (budget < 1) return;
+  const std::string_view keyText = key ? std::string_view(*key) : std::string_view();
+  switch (node.kind()) {
+    case Node::Kind::scalar:
+      appendRow(keyText, depth, rows, [&](std::string& out) { scalar(node, out); });
+      --budget;
+      return;
+    case Node::Kind::alias:
+      appendRow(keyText, depth, rows,
+                [](std::string& out) { out += "<span class=\"quarn-faint\">*alias</span>"; });
+      --budget;
+      return;
+    case Node::Kind::mapping: {
+      const auto& pairs = node.mapping()->pairs;
+      if (key) {
+        appendRow(keyText, depth, rows, [&](std::string& out) {
+          if (pairs.empty()) out += "<span class=\"quarn-faint\">{}</span>";
+        });
+        --budget;
+      }
+      const int childDepth = key ? depth + 1 : depth;
+      for (const auto& [childKey, value] : pairs) {
+        if (budget < 1) break;
+        emit(value, yaml::constructString(childKey).value_or("?"), childDepth, rows, budget);
+      }
+      return;
+    }
+    case Node::Kind::sequence: {
+      const auto& items = node.sequence()->nodes;
+      bool allScalars = true;
+      for (const Node& item : items) allScalars = allScalars && item.kind() == Node::Kind::scalar;
+      if (allScalars) {
+        appendRow(keyText, depth, rows, [&](std::string& out) {
+          if (items.empty()) {
+            out += "<span class=\"quarn-faint\">[]</span>";
+            return;
+          }
+          out += "<ul class=\"quarn-inline-list\">";
+          for (const Node& item : items) {
+            out += "<li>";
+            scalar(item, out);
+            out += "</li>";
+          }
+          out += "</ul>";
+        });
+        --budget;
+        return;
+      }
+      if (key) {
+        appendRow(keyText, depth, rows, [](std::string&) {});
+        --budget;
+      }
+      const int childDepth = key ? depth + 1 : depth;
+      for (std::size_t i = 0; i < items.size(); ++i) {
+        if (budget < 1) break;
+        emit(items[i], std::to_string(i + 1), childDepth, rows, budget);
+      }
+      return;
+    }
+  }
+}
+
+}  // namespace
+
+std::string html(std::string_view text) {
+  auto sequence =
+      yaml::compose_all(std::string(text), yaml::Resolver::defaultResolver(),
+                        yaml::Constructor::defaultConstructor(), yaml::Parser::defaultEncoding());
+  if (!sequence) {
+    std::string note = "<p class=\"quarn-note\">Could not parse: ";
+    HTML::escape(sequence.error().description(), note);
+    note += "</p>";
+    return note;
+  }
+  std::vector<Node> documents;
+  for (;;) {
+    auto next = sequence->next();
+    // A failed document is dropped without a note; earlier ones still show.
+    if (!next || !*next) break;
+    documents.push_back(std::move(**next));
+  }
+  if (documents.empty()) {
+    return isBlank(text) ? "<p class=\"quarn-empty\">Empty document</p>"
+                         : "<p class=\"quarn-note\">Could not parse this file</p>";
+  }
+  std::string out;
+  int budget = kMaxRows;
+  for (std::size_t i = 0; i < documents.size(); ++i) {
+    if (i > 0) out += "\n";
+    if (documents.size() >= 2) {
+      out += "<h2 class=\"quarn-doc-heading\">Document ";
+      out += std::to_string(i + 1);
+      out += "</h2>\n";
+    }
+    out += "<table class=\"quarn-props\"><tbody>";
+    emit(documents[i], std::nullopt, 0, out, budget);
+    out += "</tbody></table>";
+  }
+  if (budget <= 0) {
+    out += "\n<p class=\"quarn-note\">Truncated \xE2\x80\x94 showing the first ";
+    out += std::to_string(kMaxRows);
+    out += " rows</p>";
+  }
+  return out;
+}
 
 }  // namespace quarn::StructuredRenderer

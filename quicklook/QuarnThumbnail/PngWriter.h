@@ -1,0 +1,22 @@
+// PNG encoding of cairo image surfaces, tuned for thumbnails: 8-bit RGBA,
+// the "sub" row filter and a fast zlib level, which at 1024 pixels is several
+// times quicker than cairo's own writer for a slightly larger file.
+// Stateless; thread-safe.
+#ifndef QUARN_QUICKLOOK_QUARNTHUMBNAIL_PNGWRITER_H_
+#define QUARN_QUICKLOOK_QUARNTHUMBNAIL_PNGWRITER_H_
+
+#include <string>
+
+#include <cairo.h>
+
+namespace quarn::PngWriter {
+
+// The PNG file bytes of `surface`, an ARGB32 image surface, with its
+// premultiplied colours converted to straight alpha. `level` is zlib's
+// (0 to 9). Empty when the surface is not a finished ARGB32 image or has no
+// pixels, or compression fails.
+std::string encode(cairo_surface_t* surface, int level = 1);
+
+}  // namespace quarn::PngWriter
+
+#endif  // QUARN_QUICKLOOK_QUARNTHUMBNAIL_PNGWRITER_H_

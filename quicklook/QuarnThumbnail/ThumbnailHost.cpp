@@ -1,0 +1,232 @@
+#include "quicklook/QuarnThumbnail/ThumbnailHost.h"
+
+#include <fcntl.h>
+#include <fontconfig/fontconfig.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <zlib.h>
+
+#include <cerrno>
+#include <charconv>
+#include <cstdlib>
+#include <memory>
+#include <optional>
+#include <system_error>
+#include <vector>
+
+#include <cairo.h>
+#include <pango/pango.h>
+
+#include "platform/GraphicsContext.h"
+#include "platform/QuickLookThumbnail.h"
+#include "quicklook/QuarnThumbnail/PngWriter.h"
+#include "quicklook/QuarnThumbnail/ThumbnailProvider.h"
+
+namespace quarn::ThumbnailHost {
+
+namespace {
+
+std::optional<int> parseSide(std::string_view digits) {
+  if (digits.empty() || digits.size() > 4) return std::nullopt;
+  int value = 0;
+  const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
+  if (error != std::errc() || end != digits.data() + digits.size()) return std::nullopt;
+  if (value < 1 || value > kMaxSide) return std::nullopt;
+  return value;
+}
+
+int hexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+bool startsWithIgnoringCase(std::string_view text, std::string_view prefix) {
+  if (text.size() < prefix.size()) return false;
+  for (std::size_t i = 0; i < prefix.size(); ++i) {
+    char c = text[i];
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    if (c != prefix[i]) return false;
+  }
+  return true;
+}
+
+struct SurfaceDeleter {
+  void operator()(cairo_surface_t* surface) const { cairo_surface_destroy(surface); }
+};
+struct CairoDeleter {
+  void operator()(cairo_t* cairo) const { cairo_destroy(cairo); }
+};
+
+// Writes `bytes` beside `output` and renames it into place, so a reader never
+// sees half a PNG and a failure leaves no file behind.
+std::error_code writeAtomically(const std::filesystem::path& output, const std::string& bytes) {
+  const std::filesystem::path folder =
+      output.has_parent_path() ? output.parent_path() : std::filesystem::path(".");
+  std::string temporary = (folder / ("." + output.filename().string() + ".XXXXXX")).string();
+  const int fd = mkstemp(temporary.data());
+  if (fd < 0) return {errno, std::generic_category()};
+  // mkstemp creates 0600; give the file the mode an ordinary create would.
+  const mode_t mask = umask(0);
+  umask(mask);
+  std::error_code result;
+  if (fchmod(fd, 0666 & ~mask) != 0) result = {errno, std::generic_category()};
+  std::size_t written = 0;
+  while (!result && written < bytes.size()) {
+    const ssize_t n = write(fd, bytes.data() + written, bytes.size() - written);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) result = {errno, std::generic_category()};
+    else written += static_cast<std::size_t>(n);
+  }
+  if (close(fd) != 0 && !result) result = {errno, std::generic_category()};
+  if (!result && std::rename(temporary.c_str(), output.c_str()) != 0) {
+    result = {errno, std::generic_category()};
+  }
+  if (result) unlink(temporary.c_str());
+  return result;
+}
+
+// Used only when fontconfig's own configuration cannot be read.
+constexpr const char* kFallbackFontConfig = R"(<?xml version="1.0"?>
+<!DOCTYPE fontconfig SYSTEM "urn:fontconfig:fonts.dtd">
+<fontconfig>
+  <dir>/usr/share/fonts</dir>
+  <dir>/usr/local/share/fonts</dir>
+  <cachedir>/var/cache/fontconfig</cachedir>
+  <cachedir prefix="xdg">fontconfig</cachedir>
+  <alias><family>system-ui</family><prefer><family>sans-serif</family></prefer></alias>
+  <alias>
+    <family>sans-serif</family>
+    <prefer>
+      <family>Cantarell</family><family>Noto Sans</family><family>DejaVu Sans</family>
+      <family>Liberation Sans</family><family>FreeSans</family>
+    </prefer>
+  </alias>
+</fontconfig>
+)";
+
+}  // namespace
+
+Expected<PixelSize, std::string> parseSize(std::string_view text) {
+  const auto x = text.find_first_of("xX");
+  std::optional<int> width;
+  std::optional<int> height;
+  if (x == std::string_view::npos) {
+    width = height = parseSide(text);
+  } else {
+    width = parseSide(text.substr(0, x));
+    height = parseSide(text.substr(x + 1));
+  }
+  if (!width || !height) {
+    return Unexpected("SIZE must be N or WIDTHxHEIGHT with each side from 1 to " +
+                      std::to_string(kMaxSide) + ", not \"" + std::string(text) + "\"");
+  }
+  return PixelSize{*width, *height};
+}
+
+Expected<std::filesystem::path, std::string> inputPath(std::string_view argument) {
+  if (argument.empty()) return Unexpected(std::string("INPUT is empty"));
+  if (!startsWithIgnoringCase(argument, "file:")) return std::filesystem::path(argument);
+  const auto bad = [&](std::string_view why) {
+    return Unexpected("INPUT \"" + std::string(argument) + "\" " + std::string(why));
+  };
+  std::string_view rest = argument.substr(5);
+  if (!rest.starts_with("//")) return bad("is not a file:// URI");
+  rest.remove_prefix(2);
+  const auto slash = rest.find('/');
+  const std::string_view host = rest.substr(0, slash);
+  const bool local =
+      host.empty() || (host.size() == 9 && startsWithIgnoringCase(host, "localhost"));
+  if (!local) return bad("names another host");
+  if (slash == std::string_view::npos) return bad("has no path");
+  rest.remove_prefix(slash);
+  rest = rest.substr(0, rest.find_first_of("?#"));
+  std::string path;
+  for (std::size_t i = 0; i < rest.size(); ++i) {
+    if (rest[i] != '%') {
+      path += rest[i];
+      continue;
+    }
+    const int high = i + 2 < rest.size() ? hexValue(rest[i + 1]) : -1;
+    const int low = high >= 0 ? hexValue(rest[i + 2]) : -1;
+    if (low < 0) return bad("has a malformed percent escape");
+    if (high == 0 && low == 0) return bad("encodes a NUL byte");
+    path += static_cast<char>(high * 16 + low);
+    i += 2;
+  }
+  return std::filesystem::path(path);
+}
+
+void ensureFonts() {
+  if (std::getenv("FONTCONFIG_FILE") != nullptr || std::getenv("FONTCONFIG_PATH") != nullptr) {
+    return;
+  }
+  if (access("/etc/fonts/fonts.conf", R_OK) == 0) return;
+  FcConfig* config = FcConfigCreate();
+  if (config == nullptr) return;
+  if (FcConfigParseAndLoadFromMemory(
+          config, reinterpret_cast<const FcChar8*>(kFallbackFontConfig), FcFalse) &&
+      FcConfigBuildFonts(config)) {
+    FcConfigSetCurrent(config);
+  }
+  FcConfigDestroy(config);  // the current configuration holds its own reference
+}
+
+int run(const std::filesystem::path& input, const std::filesystem::path& output, PixelSize size,
+        std::ostream& errors) {
+  std::unique_ptr<QLThumbnailReply> reply;
+  std::optional<FileError> error;
+  ThumbnailProvider provider;
+  provider.provideThumbnail(
+      QLFileThumbnailRequest{input, CGSize{static_cast<double>(size.width),
+                                           static_cast<double>(size.height)}},
+      [&](std::unique_ptr<QLThumbnailReply> r, std::optional<FileError> e) {
+        reply = std::move(r);
+        error = std::move(e);
+      });
+  if (error && error->code == FileError::Code::fileReadUnsupportedScheme) {
+    errors << "quarn-thumbnail: " << input.string() << ": not a canvas file (.kcv or .qcv)\n";
+    return kRefused;
+  }
+  if (!reply) {
+    errors << "quarn-thumbnail: " << input.string() << ": no thumbnail (unreadable, not a canvas, "
+           << "or nothing to draw)\n";
+    return kNoThumbnail;
+  }
+
+  // The service's side: a bitmap of the reply's size, made current for the routine.
+  const CGSize contextSize = reply->contextSize();
+  std::unique_ptr<cairo_surface_t, SurfaceDeleter> surface(
+      cairo_image_surface_create(CAIRO_FORMAT_ARGB32, static_cast<int>(contextSize.width),
+                                 static_cast<int>(contextSize.height)));
+  std::unique_ptr<cairo_t, CairoDeleter> cairo(cairo_create(surface.get()));
+  ensureFonts();
+  bool drawn = false;
+  {
+    ScopedCurrentContext current(cairo.get(), contextSize);
+    drawn = reply->draw();
+  }
+  if (!drawn) {
+    errors << "quarn-thumbnail: " << input.string() << ": no thumbnail (nothing to draw)\n";
+    return kNoThumbnail;
+  }
+  const std::string png = PngWriter::encode(surface.get());
+  if (png.empty()) {
+    errors << "quarn-thumbnail: " << input.string() << ": could not encode the picture\n";
+    return kNoThumbnail;
+  }
+  if (const std::error_code failure = writeAtomically(output, png)) {
+    errors << "quarn-thumbnail: cannot write " << output.string() << ": " << failure.message()
+           << "\n";
+    return kNoThumbnail;
+  }
+  return kWritten;
+}
+
+std::string versionText(std::string_view programVersion) {
+  return "quarn-thumbnail " + std::string(programVersion) + "\ncairo " + cairo_version_string() +
+         "\npango " + pango_version_string() + "\nzlib " + zlibVersion();
+}
+
+}  // namespace quarn::ThumbnailHost

@@ -1,0 +1,87 @@
+// The quarn-preview program as a user runs it.
+#include <sys/stat.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "tests/TestSupport.h"
+
+namespace quarn {
+namespace {
+
+using test::run;
+
+std::string preview() { return test::binary("quarn-preview"); }
+
+TEST(PreviewHostTest, WritesThePageToStandardOutputOrAFile) {
+  test::TempDir dir;
+  const auto note = dir.write("n.md", "# Title\n");
+  auto toStdout = run(preview() + " " + note.string());
+  EXPECT_EQ(toStdout.status, 0);
+  EXPECT_TRUE(toStdout.out.starts_with("<!DOCTYPE html>"));
+  EXPECT_NE(toStdout.out.find("<h1>Title</h1>"), std::string::npos);
+
+  auto toFile = run(preview() + " -o " + (dir / "out.html").string() + " " + note.string());
+  EXPECT_EQ(toFile.status, 0);
+  EXPECT_EQ(test::readAll(dir / "out.html"), toStdout.out);
+  EXPECT_EQ(toFile.out, "");
+}
+
+TEST(PreviewHostTest, FailuresNameTheFileWriteNothingAndExitNonZero) {
+  test::TempDir dir;
+  std::filesystem::create_directory(dir / "folder.md");
+  ASSERT_EQ(::mkfifo((dir / "pipe.md").c_str(), 0600), 0);
+  dir.write("doc.pdf", "%PDF");
+  const struct {
+    std::string name;
+    int status;
+    std::string message;
+  } rows[] = {
+      {"doc.pdf", 2, "the file type is not supported"},
+      {"missing.md", 1, "No such file or directory"},
+      {"folder.md", 1, "Is a directory"},
+      {"pipe.md", 1, "not a regular file"},
+  };
+  for (const auto& row : rows) {
+    const auto out = dir / "out.html";
+    auto result = run("timeout 20 " + preview() + " -o " + out.string() + " " +
+                      (dir / row.name).string());
+    EXPECT_EQ(result.status, row.status) << row.name;
+    EXPECT_NE(result.err.find((dir / row.name).string()), std::string::npos) << result.err;
+    EXPECT_NE(result.err.find(row.message), std::string::npos) << result.err;
+    EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result.err;
+    EXPECT_FALSE(std::filesystem::exists(out)) << row.name;
+  }
+  // No temporary files are left behind either.
+  for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+    EXPECT_FALSE(entry.path().filename().string().starts_with(".out.html")) << entry.path();
+  }
+}
+
+TEST(PreviewHostTest, FailedRunKeepsAnExistingOutputFile) {
+  test::TempDir dir;
+  const auto out = dir.write("out.html", "previous");
+  auto result = run(preview() + " -o " + out.string() + " " + (dir / "missing.md").string());
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(test::readAll(out), "previous");
+}
+
+TEST(PreviewHostTest, EncodingAnnouncementStaysOffThePage) {
+  test::TempDir dir;
+  const auto data = dir.write("d.yaml", "a: 1\n");
+  auto result = run("YAMS_DEFAULT_ENCODING=utf8 " + preview() + " " + data.string());
+  EXPECT_EQ(result.status, 0);
+  EXPECT_TRUE(result.out.starts_with("<!DOCTYPE html>")) << result.out.substr(0, 80);
+}
+
+TEST(PreviewHostTest, VersionNamesTheLibraries) {
+  auto result = run(preview() + " --version");
+  EXPECT_EQ(result.status, 0);
+  for (const char* name : {"quarn-preview", "cmark-gfm 0.29.0.gfm.13", "libyaml", "PCRE2"}) {
+    EXPECT_NE(result.out.find(name), std::string::npos) << name;
+  }
+}
+
+}  // namespace
+}  // namespace quarn

@@ -1,0 +1,107 @@
+#include "quicklook/Shared/MarkdownRenderer.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace quarn {
+namespace {
+
+TEST(MarkdownRendererTest, RendersWithTheChosenExtensionsAndOptions) {
+  const struct {
+    std::string input, expected;
+  } rows[] = {
+      {"", ""},
+      {"  \n\n\t\n", ""},
+      {"<b>hi</b>", "<p><!-- raw HTML omitted -->hi<!-- raw HTML omitted --></p>\n"},
+      {"<div>\nblock\n</div>\n\nafter", "<!-- raw HTML omitted -->\n<p>after</p>\n"},
+      {"- [x] done", "<ul>\n<li><input type=\"checkbox\" checked=\"\" disabled=\"\" /> done</li>\n</ul>\n"},
+      {"- [ ] open", "<ul>\n<li><input type=\"checkbox\" disabled=\"\" /> open</li>\n</ul>\n"},
+      {"a ~b~ c", "<p>a <del>b</del> c</p>\n"},
+      {"a ~~b~~ c", "<p>a <del>b</del> c</p>\n"},
+      {"[x](javascript:alert(1))", "<p><a href=\"\">x</a></p>\n"},
+      {"text[^1]", "<p>text[^1]</p>\n"},
+      {"one\ntwo", "<p>one\ntwo</p>\n"},
+      {"\"quotes\" -- and...", "<p>&quot;quotes&quot; -- and...</p>\n"},
+      {"```json\n{}\n```", "<pre><code class=\"language-json\">{}\n</code></pre>\n"},
+      {"![alt](my pic.png)", "<p>![alt](my pic.png)</p>\n"},
+      {"![alt](<my pic.png>)", "<p><img src=\"my%20pic.png\" alt=\"alt\" /></p>\n"},
+      {"www.example.com", "<p><a href=\"http://www.example.com\">www.example.com</a></p>\n"},
+      {"| a | b |\n|:-|-:|\n| 1 | 2 |",
+       "<table>\n<thead>\n<tr>\n<th align=\"left\">a</th>\n<th align=\"right\">b</th>\n</tr>\n"
+       "</thead>\n<tbody>\n<tr>\n<td align=\"left\">1</td>\n<td align=\"right\">2</td>\n</tr>\n"
+       "</tbody>\n</table>\n"},
+      {"| a |\n|---|", "<table>\n<thead>\n<tr>\n<th>a</th>\n</tr>\n</thead>\n</table>\n"},
+  };
+  for (const auto& row : rows) {
+    EXPECT_EQ(MarkdownRenderer::html(row.input), row.expected) << "input: " << row.input;
+  }
+}
+
+TEST(MarkdownRendererTest, StopsAtTheFirstNul) {
+  EXPECT_EQ(MarkdownRenderer::html(std::string("kept\0dropped", 12)), "<p>kept</p>\n");
+  EXPECT_EQ(MarkdownRenderer::html(std::string("\0after", 6)), "");
+}
+
+TEST(MarkdownRendererTest, IllFormedBytesBecomeReplacementCharacters) {
+  // The library copies bytes through; whatever it gives back is made valid.
+  EXPECT_EQ(MarkdownRenderer::html("a\xFF" "b"), "<p>a\xEF\xBF\xBD" "b</p>\n");
+  EXPECT_EQ(MarkdownRenderer::html("\xE2\x82"), "<p>\xEF\xBF\xBD</p>\n");
+  EXPECT_EQ(MarkdownRenderer::html("é"), "<p>é</p>\n");
+}
+
+TEST(MarkdownRendererTest, FirstCallsFromManyThreadsAgree) {
+  std::vector<std::string> results(8);
+  std::vector<std::thread> threads;
+  for (auto& result : results) {
+    threads.emplace_back([&result] { result = MarkdownRenderer::html("| a |\n|---|\n| ~b~ |"); });
+  }
+  for (auto& thread : threads) thread.join();
+  for (const auto& result : results) EXPECT_EQ(result, results[0]);
+  EXPECT_NE(results[0].find("<del>b</del>"), std::string::npos);
+}
+
+std::string repeat(std::string_view piece, std::size_t times) {
+  std::string out;
+  out.reserve(piece.size() * times);
+  for (std::size_t i = 0; i < times; ++i) out += piece;
+  return out;
+}
+
+// Inputs that took the older library quadratic time. Each must render far
+// below the limit, which only quadratic behaviour could reach.
+TEST(MarkdownRendererTest, HostileInputsRenderInLinearTime) {
+  std::string wideTable = "|" + repeat(" a |", 4000) + "\n|" + repeat("---|", 4000) + "\n" +
+                          repeat("| x |\n", 4000);
+  std::string deepList = repeat("- ", 40000) + "x\n" + repeat("lazy\n", 40000);
+  std::string deepQuote = repeat(">", 40000) + " x\n" + repeat("lazy\n", 40000);
+  const struct {
+    const char* name;
+    std::string input;
+  } rows[] = {
+      {"wide table", wideTable},
+      {"image brackets", repeat("![[]()", 80000)},
+      {"autolink underscores", repeat("www.a_", 80000)},
+      {"processing instructions", repeat("<?", 80000)},
+      {"cdata", repeat("<![CDATA[", 80000)},
+      {"deep list with lazy lines", deepList},
+      {"deep quote with lazy lines", deepQuote},
+      {"brackets", repeat("[", 200000)},
+      {"emphasis", repeat("*a **a ", 50000)},
+      {"backticks", repeat("`", 1) + repeat("``a", 50000)},
+  };
+  for (const auto& row : rows) {
+    const auto start = std::chrono::steady_clock::now();
+    const std::string html = MarkdownRenderer::html(row.input);
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_LT(seconds, 10.0) << row.name;
+    EXPECT_FALSE(html.empty()) << row.name;
+  }
+}
+
+}  // namespace
+}  // namespace quarn
