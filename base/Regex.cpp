@@ -6,6 +6,8 @@
 
 #include <pcre2.h>
 
+#include "base/Utf8.h"
+
 namespace quarn {
 namespace {
 
@@ -22,40 +24,6 @@ constexpr std::uint64_t kDepthLimitPerByte = 2;
 std::uint32_t boundFor(std::size_t length, std::uint64_t floor, std::uint64_t perByte) {
   const std::uint64_t bound = floor + perByte * static_cast<std::uint64_t>(length);
   return bound > UINT32_MAX ? UINT32_MAX : static_cast<std::uint32_t>(bound);
-}
-
-bool isValidUtf8(std::string_view text) {
-  const auto* s = reinterpret_cast<const unsigned char*>(text.data());
-  const std::size_t n = text.size();
-  std::size_t i = 0;
-  while (i < n) {
-    const unsigned char c = s[i];
-    if (c < 0x80) {
-      ++i;
-      continue;
-    }
-    std::size_t length;
-    unsigned char low = 0x80, high = 0xBF;
-    if (c >= 0xC2 && c <= 0xDF) {
-      length = 2;
-    } else if (c >= 0xE0 && c <= 0xEF) {
-      length = 3;
-      if (c == 0xE0) low = 0xA0;
-      if (c == 0xED) high = 0x9F;  // surrogates are not characters
-    } else if (c >= 0xF0 && c <= 0xF4) {
-      length = 4;
-      if (c == 0xF0) low = 0x90;
-      if (c == 0xF4) high = 0x8F;
-    } else {
-      return false;
-    }
-    if (n - i < length || s[i + 1] < low || s[i + 1] > high) return false;
-    for (std::size_t k = 2; k < length; ++k) {
-      if (s[i + k] < 0x80 || s[i + k] > 0xBF) return false;
-    }
-    i += length;
-  }
-  return true;
 }
 
 // Length in bytes of the UTF-8 character that starts at `position`.
@@ -176,7 +144,7 @@ std::optional<Match> Regex::firstMatch(std::string_view text, Range range,
     return std::nullopt;
   }
   const std::string_view subject = text.substr(range.location, range.length);
-  if (!isValidUtf8(subject)) return std::nullopt;
+  if (!utf8::isValid(subject)) return std::nullopt;
   Searcher searcher(compiled_->code.get(), compiled_->jit, subject);
   if (!searcher.usable()) return std::nullopt;
   return searcher.search(0, options == MatchingOptions::anchored ? PCRE2_ANCHORED : 0,
@@ -189,7 +157,7 @@ std::optional<Match> Regex::firstMatch(std::string_view text) const {
 
 std::vector<Match> Regex::matches(std::string_view text) const {
   std::vector<Match> found;
-  if (!isValidUtf8(text)) return found;
+  if (!utf8::isValid(text)) return found;
   Searcher searcher(compiled_->code.get(), compiled_->jit, text);
   if (!searcher.usable()) return found;
   std::size_t start = 0;

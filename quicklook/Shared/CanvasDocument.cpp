@@ -11,6 +11,8 @@
 #include <system_error>
 #include <utility>
 
+#include "base/Utf8.h"
+
 namespace quarn {
 namespace {
 
@@ -199,34 +201,6 @@ void repairNumber(std::string_view number, int depth, std::string& out) {
   }
 }
 
-// Length of the well-formed UTF-8 sequence at the start of `text`, or the
-// negated length of its maximal invalid prefix (at least 1).
-int utf8SequenceLength(std::string_view text) {
-  const auto byte = [&](size_t i) { return static_cast<unsigned char>(text[i]); };
-  const unsigned char lead = byte(0);
-  int length = 0;
-  unsigned char low = 0x80, high = 0xBF;  // allowed range of the second byte
-  if (lead < 0x80) return 1;
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    length = 2;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    length = 3;
-    if (lead == 0xE0) low = 0xA0;
-    if (lead == 0xED) high = 0x9F;
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    length = 4;
-    if (lead == 0xF0) low = 0x90;
-    if (lead == 0xF4) high = 0x8F;
-  } else {
-    return -1;
-  }
-  for (int i = 1; i < length; ++i) {
-    if (static_cast<size_t>(i) >= text.size()) return -i;
-    const unsigned char next = byte(static_cast<size_t>(i));
-    if (i == 1 ? (next < low || next > high) : (next < 0x80 || next > 0xBF)) return -i;
-  }
-  return length;
-}
 
 unsigned hexValue(std::string_view four) {
   unsigned value = 0;
@@ -268,7 +242,7 @@ size_t repairString(std::string_view text, size_t i, std::string& out) {
       i += 6;
       continue;
     }
-    const int length = utf8SequenceLength(text.substr(i));
+    const int length = utf8::sequenceLength(text.substr(i));
     if (length > 0) {
       out += text.substr(i, static_cast<size_t>(length));
       i += static_cast<size_t>(length);

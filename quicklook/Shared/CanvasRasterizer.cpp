@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <memory>
 #include <numbers>
 #include <string>
@@ -207,6 +208,10 @@ bool draw(const CanvasDocument& document, CGSize size) {
   // When a ratio is NaN the comparison fails and the width's ratio wins.
   const double scale = sy < sx ? sy : sx;
   if (!std::isfinite(scale) || !(scale > 0)) return false;
+  // cairo refuses a transform whose determinant (scale squared) underflows
+  // and then ignores the context for good; such a canvas is far below a
+  // pixel anyway, so the picture is the background alone.
+  if (!(scale * scale >= std::numeric_limits<double>::min())) return true;
 
   cairo_save(cr);
   cairo_translate(cr, (w - scale * padded.width) / 2, h - (h - scale * padded.height) / 2);

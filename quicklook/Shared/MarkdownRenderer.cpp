@@ -11,6 +11,7 @@
 #include <mutex>
 
 #include "base/Regex.h"
+#include "base/Utf8.h"
 
 namespace quarn::MarkdownRenderer {
 namespace {
@@ -36,54 +37,6 @@ struct BufferDeleter {
   void operator()(char* buffer) const { std::free(buffer); }
 };
 
-// Copies `bytes` as UTF-8, each ill-formed sequence replaced by U+FFFD.
-std::string validUtf8(std::string_view bytes) {
-  std::string out;
-  out.reserve(bytes.size());
-  const auto* s = reinterpret_cast<const unsigned char*>(bytes.data());
-  const std::size_t n = bytes.size();
-  std::size_t i = 0;
-  while (i < n) {
-    unsigned char c = s[i];
-    if (c < 0x80) {
-      std::size_t j = i + 1;
-      while (j < n && s[j] < 0x80) ++j;
-      out.append(bytes.substr(i, j - i));
-      i = j;
-      continue;
-    }
-    std::size_t len = 0;
-    unsigned char lo = 0x80, hi = 0xBF;
-    if (c >= 0xC2 && c <= 0xDF) {
-      len = 2;
-    } else if (c >= 0xE0 && c <= 0xEF) {
-      len = 3;
-      if (c == 0xE0) lo = 0xA0;
-      if (c == 0xED) hi = 0x9F;
-    } else if (c >= 0xF0 && c <= 0xF4) {
-      len = 4;
-      if (c == 0xF0) lo = 0x90;
-      if (c == 0xF4) hi = 0x8F;
-    }
-    // Maximal subparts of an ill-formed sequence each become one U+FFFD.
-    std::size_t k = 1;
-    if (len != 0) {
-      while (k < len && i + k < n) {
-        unsigned char b = s[i + k];
-        if (b < (k == 1 ? lo : 0x80) || b > (k == 1 ? hi : 0xBF)) break;
-        ++k;
-      }
-    }
-    if (len != 0 && k == len) {
-      out.append(bytes.substr(i, len));
-    } else {
-      out.append("\xEF\xBF\xBD");
-    }
-    i += k;
-  }
-  return out;
-}
-
 }  // namespace
 
 std::string html(std::string_view markdown) {
@@ -104,7 +57,7 @@ std::string html(std::string_view markdown) {
   {
     std::unique_ptr<char, BufferDeleter> buffer(cmark_render_html(
         document.get(), CMARK_OPT_DEFAULT, cmark_parser_get_syntax_extensions(parser.get())));
-    if (buffer) result = validUtf8(buffer.get());
+    if (buffer) result = utf8::withReplacements(buffer.get());
   }
   // Released in this order: buffer (above), document, parser.
   document.reset();

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "base/Regex.h"
+#include "base/Utf8.h"
 #include "platform/FileRead.h"
 #include "quicklook/Shared/CanvasDocument.h"
 #include "quicklook/Shared/CanvasSVGRenderer.h"
@@ -17,41 +18,6 @@ namespace {
 
 constexpr std::array<std::string_view, 4> kOtherExtensions = {"md", "json", "yaml", "yml"};
 constexpr std::array<std::string_view, 3> kStructuredExtensions = {"json", "yaml", "yml"};
-
-bool isValidUtf8(std::string_view bytes) {
-  const auto* s = reinterpret_cast<const unsigned char*>(bytes.data());
-  const std::size_t n = bytes.size();
-  std::size_t i = 0;
-  while (i < n) {
-    unsigned char c = s[i];
-    if (c < 0x80) {
-      ++i;
-      continue;
-    }
-    std::size_t len;
-    unsigned char lo = 0x80, hi = 0xBF;
-    if (c >= 0xC2 && c <= 0xDF) {
-      len = 2;
-    } else if (c >= 0xE0 && c <= 0xEF) {
-      len = 3;
-      if (c == 0xE0) lo = 0xA0;
-      if (c == 0xED) hi = 0x9F;  // no surrogates
-    } else if (c >= 0xF0 && c <= 0xF4) {
-      len = 4;
-      if (c == 0xF0) lo = 0x90;
-      if (c == 0xF4) hi = 0x8F;
-    } else {
-      return false;
-    }
-    if (n - i < len) return false;
-    if (s[i + 1] < lo || s[i + 1] > hi) return false;
-    for (std::size_t k = 2; k < len; ++k) {
-      if (s[i + k] < 0x80 || s[i + k] > 0xBF) return false;
-    }
-    i += len;
-  }
-  return true;
-}
 
 // Unicode white space and line breaks, as a trim of the front matter sees them.
 bool isBlank(std::string_view text) {
@@ -95,7 +61,7 @@ bool canRender(const std::filesystem::path& file) {
 }
 
 std::string decodeText(std::string_view bytes) {
-  if (isValidUtf8(bytes)) {
+  if (utf8::isValid(bytes)) {
     // A leading byte-order mark would hide the note's front matter fence.
     if (bytes.starts_with("\xEF\xBB\xBF")) bytes.remove_prefix(3);
     return std::string(bytes);
@@ -191,7 +157,7 @@ std::optional<std::string> percentDecoded(std::string_view source) {
     decoded += static_cast<char>(high * 16 + low);
     i += 2;
   }
-  if (!isValidUtf8(decoded)) return std::nullopt;
+  if (!utf8::isValid(decoded)) return std::nullopt;
   return decoded;
 }
 

@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/GraphicsContext.h"
+#include "quicklook/Generated/QuarnTokens.h"
 
 namespace quarn {
 namespace {
@@ -102,6 +103,27 @@ class Picture {
   cairo_surface_t* surface_;
   cairo_t* cairo_;
 };
+
+TEST(CanvasRasterizerTest, TokensHoldTheLightThemeColours) {
+  const struct {
+    const char* name;
+    const QuarnTokens::Color& color;
+    double component;
+    int byte;
+  } rows[] = {
+      {"background", QuarnTokens::light.background, 1.0, 255},
+      {"text", QuarnTokens::light.text, 0.102, 26},
+      {"textSecondary", QuarnTokens::light.textSecondary, 0.4196, 107},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    for (double c : {row.color.red, row.color.green, row.color.blue}) {
+      EXPECT_EQ(c, row.component);
+      EXPECT_EQ(std::lround(c * 255), row.byte);
+    }
+    EXPECT_EQ(row.color.alpha, 1.0);
+  }
+}
 
 TEST(CanvasRasterizerTest, FitsPaddedContentCentredWithAspectKept) {
   // Outline edges land at the fitted positions: left/right on a middle row.
@@ -197,6 +219,17 @@ TEST(CanvasRasterizerTest, UnusableScaleReturnsFalse) {
   EXPECT_FALSE(picture.draw(CanvasDocument{
       {element("rectangle", -1.5e308, 0, 1, 1), element("rectangle", 1.5e308, 0, 1, 1)}}));
   EXPECT_TRUE(picture.allEqual(0xffffffff));
+}
+
+TEST(CanvasRasterizerTest, VastCanvasKeepsTheContextUsable) {
+  // A scale whose square underflows would make cairo's matrix singular and
+  // poison the host's context; Picture::draw checks the status afterwards.
+  for (double side : {1e150, 1e200, 1e300}) {
+    SCOPED_TRACE(side);
+    Picture picture(32, 32);
+    EXPECT_TRUE(picture.draw(CanvasDocument{{element("ellipse", 0, 0, side, side, "label"),
+                                             element("arrow", 0, 0, side, side)}}));
+  }
 }
 
 TEST(CanvasRasterizerTest, LineOnlyBoundsAreDrawn) {

@@ -1,0 +1,69 @@
+#include "base/Utf8.h"
+
+namespace quarn::utf8 {
+
+int sequenceLength(std::string_view text) {
+  const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+  const unsigned char lead = byte(0);
+  if (lead < 0x80) return 1;
+  int length = 0;
+  unsigned char low = 0x80, high = 0xBF;  // allowed range of the second byte
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3;
+    if (lead == 0xE0) low = 0xA0;  // overlong
+    if (lead == 0xED) high = 0x9F;  // surrogates
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4;
+    if (lead == 0xF0) low = 0x90;  // overlong
+    if (lead == 0xF4) high = 0x8F;  // above U+10FFFF
+  } else {
+    return -1;
+  }
+  for (int i = 1; i < length; ++i) {
+    if (static_cast<std::size_t>(i) >= text.size()) return -i;
+    const unsigned char next = byte(static_cast<std::size_t>(i));
+    if (i == 1 ? (next < low || next > high) : (next < 0x80 || next > 0xBF)) return -i;
+  }
+  return length;
+}
+
+bool isValid(std::string_view text) {
+  std::size_t i = 0;
+  while (i < text.size()) {
+    if (static_cast<unsigned char>(text[i]) < 0x80) {
+      ++i;
+      continue;
+    }
+    const int length = sequenceLength(text.substr(i));
+    if (length < 0) return false;
+    i += static_cast<std::size_t>(length);
+  }
+  return true;
+}
+
+std::string withReplacements(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  std::size_t run = 0, i = 0;  // [run, i) is pending valid text
+  while (i < text.size()) {
+    if (static_cast<unsigned char>(text[i]) < 0x80) {
+      ++i;
+      continue;
+    }
+    const int length = sequenceLength(text.substr(i));
+    if (length > 0) {
+      i += static_cast<std::size_t>(length);
+      continue;
+    }
+    out.append(text, run, i - run);
+    out.append("\xEF\xBF\xBD");
+    i += static_cast<std::size_t>(-length);
+    run = i;
+  }
+  out.append(text, run, text.size() - run);
+  return out;
+}
+
+}  // namespace quarn::utf8

@@ -1,0 +1,25 @@
+// UTF-8 well-formedness, shared by everything that takes text from a file or a
+// library: one definition of what a valid sequence is (no overlong forms, no
+// surrogates, nothing above U+10FFFF).
+#ifndef QUARN_BASE_UTF8_H_
+#define QUARN_BASE_UTF8_H_
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace quarn::utf8 {
+
+// The length of the well-formed character at the start of `text` (which must
+// not be empty), or the negated length of its maximal ill-formed prefix (at
+// least 1), which stands for one replacement character.
+int sequenceLength(std::string_view text);
+
+bool isValid(std::string_view text);
+
+// `text` with every maximal ill-formed subpart replaced by U+FFFD.
+std::string withReplacements(std::string_view text);
+
+}  // namespace quarn::utf8
+
+#endif  // QUARN_BASE_UTF8_H_

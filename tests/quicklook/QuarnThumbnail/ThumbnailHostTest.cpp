@@ -1,0 +1,141 @@
+#include "quicklook/QuarnThumbnail/ThumbnailHost.h"
+
+#include <sstream>
+#include <string>
+
+#include <cairo.h>
+#include <gtest/gtest.h>
+
+#include "tests/TestSupport.h"
+
+namespace quarn {
+namespace {
+
+namespace host = ThumbnailHost;
+
+TEST(ThumbnailHostTest, ParsesSizes) {
+  const struct {
+    const char* text;
+    int width, height;  // 0: refused
+  } rows[] = {
+      {"128", 128, 128}, {"256x128", 256, 128}, {"1X4096", 1, 4096}, {"4096", 4096, 4096},
+      {"0", 0, 0},       {"4097", 0, 0},        {"-5", 0, 0},        {"+5", 0, 0},
+      {"12x", 0, 0},     {"x12", 0, 0},         {"", 0, 0},          {"1x2x3", 0, 0},
+      {" 64", 0, 0},     {"64.5", 0, 0},        {"99999999999", 0, 0},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.text);
+    const auto size = host::parseSize(row.text);
+    if (row.width == 0) {
+      ASSERT_FALSE(size.has_value());
+      EXPECT_NE(size.error().find("1 to 4096"), std::string::npos);
+    } else {
+      ASSERT_TRUE(size.has_value());
+      EXPECT_EQ(*size, (host::PixelSize{row.width, row.height}));
+    }
+  }
+}
+
+TEST(ThumbnailHostTest, TakesPathsAndFileUris) {
+  const struct {
+    const char* argument;
+    const char* path;  // nullptr: refused
+  } rows[] = {
+      {"/tmp/a.kcv", "/tmp/a.kcv"},
+      {"relative/a b.kcv", "relative/a b.kcv"},
+      {"file:///tmp/a%20b%2Fc.kcv", "/tmp/a b/c.kcv"},
+      {"FILE://localhost/tmp/%C3%A9.kcv", "/tmp/\xc3\xa9.kcv"},
+      {"file:///tmp/a.kcv?query#fragment", "/tmp/a.kcv"},
+      {"file://otherhost/tmp/a.kcv", nullptr},
+      {"file:/tmp/a.kcv", nullptr},
+      {"file://", nullptr},
+      {"file:///tmp/%zz.kcv", nullptr},
+      {"file:///tmp/a%2", nullptr},
+      {"file:///tmp/a%00.kcv", nullptr},
+      {"", nullptr},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.argument);
+    const auto path = host::inputPath(row.argument);
+    if (row.path == nullptr) {
+      EXPECT_FALSE(path.has_value());
+    } else {
+      ASSERT_TRUE(path.has_value()) << path.error();
+      EXPECT_EQ(path->string(), row.path);
+    }
+  }
+}
+
+constexpr const char* kCanvas =
+    R"({"elements":[{"id":"a","type":"rounded-rectangle","x":0,"y":0,"width":200,"height":100,)"
+    R"("text":"Hello"}]})";
+
+TEST(ThumbnailHostTest, WritesAPngOfTheRequestedSize) {
+  test::TempDir dir;
+  const auto output = dir / "out.png";
+  std::ostringstream errors;
+  ASSERT_EQ(host::run(dir.write("a.kcv", kCanvas), output, {256, 128}, errors), host::kWritten);
+  EXPECT_EQ(errors.str(), "");
+  cairo_surface_t* png = cairo_image_surface_create_from_png(output.c_str());
+  ASSERT_EQ(cairo_surface_status(png), CAIRO_STATUS_SUCCESS);
+  EXPECT_EQ(cairo_image_surface_get_width(png), 256);
+  EXPECT_EQ(cairo_image_surface_get_height(png), 128);
+  EXPECT_EQ(*reinterpret_cast<const std::uint32_t*>(cairo_image_surface_get_data(png)),
+            0xffffffffu);
+  cairo_surface_destroy(png);
+  // Only the PNG: the temporary file was renamed, not left beside it.
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 2);
+}
+
+TEST(ThumbnailHostTest, LeavesNoFileWithoutAThumbnail) {
+  test::TempDir dir;
+  const auto output = dir / "out.png";
+  const struct {
+    std::filesystem::path input;
+    std::filesystem::path output;
+    int status;
+  } rows[] = {
+      {dir.write("a.json", kCanvas), output, host::kRefused},
+      {dir.write("empty.kcv", "{}"), output, host::kNoThumbnail},
+      {dir.write("dot.kcv", R"({"elements":[{"id":"a","type":"x","x":1,"y":1,"width":0,)"
+                            R"("height":0}]})"),
+       output, host::kNoThumbnail},
+      {dir / "missing.kcv", output, host::kNoThumbnail},
+      {dir.write("ok.kcv", kCanvas), dir / "no-such-folder" / "out.png", host::kNoThumbnail},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.input.string());
+    std::ostringstream errors;
+    EXPECT_EQ(host::run(row.input, row.output, {64, 64}, errors), row.status);
+    const std::string message = errors.str();
+    EXPECT_EQ(std::count(message.begin(), message.end(), '\n'), 1);
+    EXPECT_NE(message.find(row.status == host::kNoThumbnail && row.output != output
+                               ? row.output.string()
+                               : row.input.string()),
+              std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(row.output));
+  }
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 4);
+}
+
+TEST(ThumbnailHostTest, ProgramReportsUsageVersionAndStatus) {
+  test::TempDir dir;
+  const std::string program = test::binary("quarn-thumbnail");
+  const auto input = dir.write("a.qcv", kCanvas);
+  const auto out = (dir / "o.png").string();
+  const auto version = test::run(program + " --version");
+  EXPECT_EQ(version.status, 0);
+  EXPECT_NE(version.out.find("cairo "), std::string::npos);
+  EXPECT_NE(version.out.find("pango "), std::string::npos);
+  EXPECT_EQ(test::run(program + " --help").status, 0);
+  const auto tooLarge = test::run(program + " -s 5000 " + input.string() + " " + out);
+  EXPECT_EQ(tooLarge.status, host::kUsage);
+  EXPECT_NE(tooLarge.err.find("4096"), std::string::npos);
+  EXPECT_EQ(test::run(program + " " + input.string() + " " + out).status, host::kUsage);
+  EXPECT_EQ(test::run(program + " -s 32 -i file://" + input.string() + " -o " + out).status,
+            host::kWritten);
+  EXPECT_TRUE(std::filesystem::exists(out));
+}
+
+}  // namespace
+}  // namespace quarn
