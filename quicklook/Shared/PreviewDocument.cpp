@@ -114,6 +114,11 @@ constexpr std::array<std::string_view, 4> kSkippedSources = {"http://", "https:/
 // A bound per image: every attachment is held in memory and carried in the
 // reply, so one huge file named by a note must not exhaust the host.
 constexpr std::size_t kMaxImageBytes = 64 * 1024 * 1024;
+// A bound on all images of one page together: every reference carries its own
+// copy of the bytes, so a short note naming one large picture ten thousand
+// times would otherwise ask for hundreds of gigabytes. Images past the bound
+// are removed like unreadable ones.
+constexpr std::size_t kMaxPageImageBytes = 256 * 1024 * 1024;
 
 int hexValue(char c) {
   if (c >= '0' && c <= '9') return c - '0';
@@ -162,7 +167,8 @@ std::optional<std::string> percentDecoded(std::string_view source) {
 }
 
 // The image file an element names, or nothing when it cannot be served.
-std::optional<Attachment> readImage(std::string_view source, const std::filesystem::path& folder) {
+std::optional<Attachment> readImage(std::string_view source, const std::filesystem::path& folder,
+                                    std::size_t maxBytes) {
   const std::string address = unescapeAddress(source);
   const std::string path = percentDecoded(address).value_or(address);
   // The operating system would cut the path at a NUL, so "x.txt%00.png" would
@@ -174,7 +180,7 @@ std::optional<Attachment> readImage(std::string_view source, const std::filesyst
   const std::optional<UTType> type = UTType::fromExtension(fileExtension(file));
   if (!type || !type->isImage) return std::nullopt;
   // readFile refuses FIFOs, devices and folders without blocking.
-  auto bytes = readFile(file, kMaxImageBytes);
+  auto bytes = readFile(file, maxBytes);
   if (!bytes) return std::nullopt;
   return Attachment{std::move(*bytes), *type};
 }
@@ -207,6 +213,7 @@ AttachedImages attachImages(std::string_view html, const std::filesystem::path& 
   // match to the first, without moving the tail on every edit.
   std::size_t copied = 0;
   std::size_t number = 0;
+  std::size_t budget = kMaxPageImageBytes;
   for (const Match& match : image->matches(html)) {
     const Range whole = match.range();
     const std::string name = "quarn-image-" + std::to_string(number++);
@@ -217,8 +224,9 @@ AttachedImages attachImages(std::string_view html, const std::filesystem::path& 
     const bool skipped = std::any_of(kSkippedSources.begin(), kSkippedSources.end(),
                                      [&](std::string_view prefix) { return address.starts_with(prefix); });
     std::optional<Attachment> attachment;
-    if (!skipped) attachment = readImage(address, folder);
+    if (!skipped) attachment = readImage(address, folder, std::min(kMaxImageBytes, budget));
     if (!attachment) continue;  // removed: nothing takes the element's place
+    budget -= attachment->data.size();
     result.attachments.emplace(name, std::move(*attachment));
     const Range rest = match.groups[2].value_or(Range{source.end() + 1, 0});
     result.html += "<img src=\"cid:";

@@ -161,6 +161,19 @@ TEST_F(AttachImagesTest, RefusesImagesOverTheSizeBound) {
   EXPECT_EQ(result.html, "<p>" + cidImg(1) + "</p>");
 }
 
+TEST_F(AttachImagesTest, BoundsTheBytesOfAllImagesOfOnePage) {
+  const fs::path large = notes_ / "large.png";
+  { std::ofstream(large, std::ios::binary) << kPng; }
+  fs::resize_file(large, 60u * 1024 * 1024);
+  std::string html = "<p>";
+  for (int i = 0; i < 6; ++i) html += img("large.png");
+  html += img("pic.png") + "</p>";
+  const AttachedImages result = attach(html);
+  // Four copies fit under the page's bound; later large ones go, small ones still fit.
+  EXPECT_EQ(result.html, "<p>" + cidImg(0) + cidImg(1) + cidImg(2) + cidImg(3) + cidImg(6) + "</p>");
+  EXPECT_EQ(result.attachments.size(), 5u);
+}
+
 TEST_F(AttachImagesTest, RendersNoteWithImagesFromDisk) {
   write(note_, "# T\n\n![x](pic.png) and ![y](<my pic.png>)\n\n![z](https://a/b.png)\n");
   auto preview = PreviewDocument::render(note_);
