@@ -1,7 +1,5 @@
 #include "quicklook/QuarnPreview/HostOutput.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 #include <yaml.h>
 
@@ -17,6 +15,7 @@
 #include <pcre2.h>
 #include <simdjson.h>
 
+#include "platform/FileWrite.h"
 #include "quicklook/QuarnPreview/Mhtml.h"
 #include "quicklook/QuarnPreview/PreviewProvider.h"
 #include "quicklook/Shared/MarkdownRenderer.h"
@@ -39,32 +38,15 @@ bool writeAll(int fd, std::string_view bytes) {
 
 void fail(const std::string& message) { std::fprintf(stderr, "quarn-preview: %s\n", message.c_str()); }
 
-}  // namespace
-
-Expected<void, std::string> writeFileAtomically(const std::filesystem::path& path,
-                                                std::string_view bytes) {
-  std::filesystem::path folder = path.parent_path();
-  if (folder.empty()) folder = ".";
-  std::string pattern = (folder / ("." + path.filename().string() + ".XXXXXX")).string();
-  int fd = ::mkstemp(pattern.data());
-  if (fd < 0) return Unexpected(path.string() + ": " + osReason());
-  const bool written = writeAll(fd, bytes) && ::fsync(fd) == 0;
-  const std::string reason = written ? std::string() : osReason();
-  // Created files get the usual permissions, not mkstemp's private 0600.
-  mode_t mask = ::umask(0);
-  ::umask(mask);
-  ::fchmod(fd, 0666 & ~mask);
-  if (::close(fd) != 0 || !written) {
-    ::unlink(pattern.c_str());
-    return Unexpected(path.string() + ": " + (reason.empty() ? osReason() : reason));
-  }
-  if (::rename(pattern.c_str(), path.c_str()) != 0) {
-    std::string why = osReason();
-    ::unlink(pattern.c_str());
-    return Unexpected(path.string() + ": " + why);
+// Writes a file whole or not at all; the error text names the path and the reason.
+Expected<void, std::string> writeOutput(const std::filesystem::path& path, std::string_view bytes) {
+  if (const std::error_code error = writeFileAtomically(path, bytes)) {
+    return Unexpected(path.string() + ": " + error.message());
   }
   return {};
 }
+
+}  // namespace
 
 int runPreviewHost(const PreviewHostOptions& options) {
   // The provider may print (the YAML layer announces an encoding override on
@@ -127,7 +109,7 @@ int runPreviewHost(const PreviewHostOptions& options) {
       return 1;
     }
     for (const auto& [name, attachment] : reply->attachments) {
-      if (auto written = writeFileAtomically(dir / name, attachment.data); !written) {
+      if (auto written = writeOutput(dir / name, attachment.data); !written) {
         fail(written.error());
         return 1;
       }
@@ -139,7 +121,7 @@ int runPreviewHost(const PreviewHostOptions& options) {
       fail("standard output: " + osReason());
       return 1;
     }
-  } else if (auto written = writeFileAtomically(options.output, bytes); !written) {
+  } else if (auto written = writeOutput(options.output, bytes); !written) {
     fail(written.error());
     return 1;
   }

@@ -24,11 +24,6 @@ struct PreviewHostOptions {
 // failed write, 2 refused file type. Messages go to standard error.
 int runPreviewHost(const PreviewHostOptions& options);
 
-// Writes `bytes` to `path` through a temporary file in the same folder and a
-// rename; the error text names the path and the reason.
-Expected<void, std::string> writeFileAtomically(const std::filesystem::path& path,
-                                                std::string_view bytes);
-
 // The --version text: this program and the libraries it runs with.
 std::string previewVersionText();
 
