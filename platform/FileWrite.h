@@ -14,6 +14,9 @@ namespace quarn {
 // Returns the operating system's reason on failure, else an empty code.
 std::error_code writeFileAtomically(const std::filesystem::path& path, std::string_view bytes);
 
+// Writes all of `bytes` to the open descriptor `fd`, retrying short writes.
+std::error_code writeAll(int fd, std::string_view bytes);
+
 }  // namespace quarn
 
 #endif  // QUARN_PLATFORM_FILEWRITE_H_

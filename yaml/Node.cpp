@@ -1,7 +1,6 @@
 #include "yaml/Node.h"
 
-#include <variant>
-
+#include "yaml/Arena.h"
 #include "yaml/Constructor.h"
 #include "yaml/Resolver.h"
 
@@ -13,99 +12,120 @@ std::size_t mix(std::size_t seed, std::size_t value) {
   return seed ^ (value + 0x9e3779b97f4a7c15ULL + (seed << 6) + (seed >> 2));
 }
 
-std::shared_ptr<Tag> implicitTagIfMissing(std::shared_ptr<Tag> tag) {
-  if (tag) return tag;
-  return std::make_shared<Tag>("", nullptr, nullptr);
-}
-
 }  // namespace
 
-Tag::Tag(std::string_view name, std::shared_ptr<const Resolver> resolver,
-         std::shared_ptr<const Constructor> constructor)
-    : resolver_(resolver ? std::move(resolver) : Resolver::defaultResolver()),
-      constructor_(constructor ? std::move(constructor) : Constructor::defaultConstructor()) {
-  // Most tags in a text are one of these; viewing the constant saves an
-  // allocation per quoted scalar.
-  for (std::string_view known : {kStrTag, kSeqTag, kMapTag, std::string_view("!")}) {
-    if (name == known) {
-      name_ = known;
-      return;
-    }
+Node::Node(const Payload* payload, bool owns)
+    : bits_(reinterpret_cast<std::uintptr_t>(payload) | (owns ? kOwns : 0)) {
+  if (owns) payload->arena->retain();
+}
+
+// A copy always owns, also of a child stored in the arena: the copy may
+// outlive the tree it came from.
+Node::Node(const Node& other) : bits_(other.bits_ ? other.bits_ | kOwns : 0) {
+  if (const Payload* p = payload()) p->arena->retain();
+}
+
+Node& Node::operator=(const Node& other) {
+  if (this != &other) {
+    if (const Payload* p = other.payload()) p->arena->retain();
+    release();
+    bits_ = other.bits_ ? other.bits_ | kOwns : 0;
   }
-  owned_ = name;
-  name_ = owned_;
+  return *this;
 }
 
-struct Node::Payload {
-  std::variant<Scalar, Mapping, Sequence, Alias> value;
-  // Cached so that copies of one large node (aliases) are walked only once.
-  mutable std::size_t hash = 0;
-  mutable bool hashed = false;
-};
-
-Node::Node(Scalar scalar) {
-  scalar.tag = implicitTagIfMissing(std::move(scalar.tag));
-  payload_ = std::make_shared<const Payload>(Payload{std::move(scalar)});
-}
-Node::Node(Mapping mapping) {
-  mapping.tag = implicitTagIfMissing(std::move(mapping.tag));
-  payload_ = std::make_shared<const Payload>(Payload{std::move(mapping)});
-}
-Node::Node(Sequence sequence) {
-  sequence.tag = implicitTagIfMissing(std::move(sequence.tag));
-  payload_ = std::make_shared<const Payload>(Payload{std::move(sequence)});
-}
-Node::Node(Alias alias) {
-  alias.tag = implicitTagIfMissing(std::move(alias.tag));
-  payload_ = std::make_shared<const Payload>(Payload{std::move(alias)});
+Node& Node::operator=(Node&& other) noexcept {
+  if (this != &other) {
+    release();
+    bits_ = other.bits_;
+    other.bits_ = 0;
+  }
+  return *this;
 }
 
-Node::Kind Node::kind() const { return static_cast<Kind>(payload_->value.index()); }
-const Node::Scalar* Node::scalar() const { return std::get_if<Scalar>(&payload_->value); }
-const Node::Mapping* Node::mapping() const { return std::get_if<Mapping>(&payload_->value); }
-const Node::Sequence* Node::sequence() const { return std::get_if<Sequence>(&payload_->value); }
-const Node::Alias* Node::alias() const { return std::get_if<Alias>(&payload_->value); }
-
-const std::shared_ptr<Tag>& Node::tag() const {
-  return std::visit([](const auto& payload) -> const std::shared_ptr<Tag>& { return payload.tag; },
-                    payload_->value);
+void Node::release() noexcept {
+  if (bits_ & kOwns) payload()->arena->release();
+  bits_ = 0;
 }
+
+Node::Kind Node::kind() const { return payload()->kind; }
+
+const Node::Scalar* Node::scalar() const {
+  const Payload* p = payload();
+  return p->kind == Kind::scalar ? &static_cast<const Stored<Scalar>*>(p)->value : nullptr;
+}
+const Node::Mapping* Node::mapping() const {
+  const Payload* p = payload();
+  return p->kind == Kind::mapping ? &static_cast<const Stored<Mapping>*>(p)->value : nullptr;
+}
+const Node::Sequence* Node::sequence() const {
+  const Payload* p = payload();
+  return p->kind == Kind::sequence ? &static_cast<const Stored<Sequence>*>(p)->value : nullptr;
+}
+const Node::Alias* Node::alias() const {
+  const Payload* p = payload();
+  return p->kind == Kind::alias ? &static_cast<const Stored<Alias>*>(p)->value : nullptr;
+}
+
+Tag Node::tag() const { return Tag(payload()); }
 
 Mark Node::mark() const {
-  return std::visit([](const auto& payload) { return payload.mark; }, payload_->value);
+  switch (kind()) {
+    case Kind::scalar:
+      return scalar()->mark;
+    case Kind::mapping:
+      return mapping()->mark;
+    case Kind::sequence:
+      return sequence()->mark;
+    case Kind::alias:
+      break;
+  }
+  return alias()->mark;
+}
+
+std::string_view Tag::name() const { return *payload_->tag; }
+const std::shared_ptr<const Resolver>& Tag::resolver() const { return payload_->arena->resolver; }
+const std::shared_ptr<const Constructor>& Tag::constructor() const {
+  return payload_->arena->constructor;
 }
 
 std::string_view Node::resolvedTag() const {
-  Tag& tag = *this->tag();
-  if (kind() == Kind::alias) return tag.name_;
-  if (tag.name_.empty()) {
-    tag.name_ = tag.resolver_->resolveTag(*this);
-  } else if (tag.name_ == "!") {
-    tag.name_ = kind() == Kind::scalar ? kStrTag : kind() == Kind::sequence ? kSeqTag : kMapTag;
+  const Payload& p = *payload();
+  if (p.kind == Kind::alias) return *p.tag;
+  if (p.tag->empty()) {
+    p.tag = p.arena->resolvedName(p.arena->resolver->resolveTag(*this));
+  } else if (*p.tag == "!") {
+    p.tag = p.kind == Kind::scalar ? &kStrTag : p.kind == Kind::sequence ? &kSeqTag : &kMapTag;
   }
-  return tag.name_;
+  return *p.tag;
 }
 
 std::size_t Node::hash() const {
-  if (payload_->hashed) return payload_->hash;
+  const Payload& p = *payload();
+  std::size_t* cache = nullptr;
+  if (p.kind == Kind::mapping) cache = &static_cast<const Stored<Mapping>&>(p).hash;
+  if (p.kind == Kind::sequence) cache = &static_cast<const Stored<Sequence>&>(p).hash;
+  if (cache && p.hashed) return *cache;
   std::size_t h =
       mix(static_cast<std::size_t>(kind()), std::hash<std::string_view>{}(resolvedTag()));
   if (const Scalar* s = scalar()) {
-    h = mix(h, std::hash<std::string>{}(s->string));
+    h = mix(h, std::hash<std::string_view>{}(s->string));
   } else if (const Mapping* m = mapping()) {
     for (const auto& [key, value] : m->pairs) h = mix(mix(h, key.hash()), value.hash());
   } else if (const Sequence* q = sequence()) {
     for (const Node& item : q->nodes) h = mix(h, item.hash());
   } else if (const Alias* a = alias()) {
-    if (a->anchor) h = mix(h, std::hash<std::string>{}(a->anchor->name));
+    if (a->anchor) h = mix(h, std::hash<std::string_view>{}(a->anchor->name));
   }
-  payload_->hash = h;
-  payload_->hashed = true;
+  if (cache) {
+    *cache = h;
+    p.hashed = true;
+  }
   return h;
 }
 
 bool operator==(const Node& a, const Node& b) {
-  if (a.payload_ == b.payload_) return true;
+  if (a.payload() == b.payload()) return true;
   if (a.kind() != b.kind()) return false;
   // Cached hashes settle most unequal pairs without walking the trees.
   if (a.hash() != b.hash()) return false;
@@ -133,8 +153,8 @@ bool operator==(const Node& a, const Node& b) {
       return true;
     }
     case Node::Kind::alias: {
-      const auto& left = a.alias()->anchor;
-      const auto& right = b.alias()->anchor;
+      const Anchor* left = a.alias()->anchor;
+      const Anchor* right = b.alias()->anchor;
       return (left ? left->name : "") == (right ? right->name : "");
     }
   }
@@ -148,7 +168,7 @@ std::optional<std::string> constructString(const Node& node) {
     }
     return std::nullopt;
   }
-  if (const Node::Scalar* scalar = node.scalar()) return scalar->string;
+  if (const Node::Scalar* scalar = node.scalar()) return std::string(scalar->string);
   return std::nullopt;
 }
 

@@ -1,25 +1,31 @@
 // The document tree of the YAML layer: scalars, mappings, sequences and aliases
-// over shared, immutable payloads, so a copy (and every copy that replaces an
-// alias) costs one pointer. Tags are shared objects resolved in place, once.
-// Equality and hashing look only at kind, text and resolved tag; a payload's
-// hash is computed once and kept. A tree is used by one thread at a time while
-// its tags are being resolved.
+// over immutable payloads shared by every copy, so a copy (and every copy that
+// replaces an alias) costs one pointer. A parser keeps all payloads, texts and
+// anchors of its text in one arena that lives as long as any node of it, so
+// composing allocates in bulk and nothing is freed node by node. Tags are
+// views of a name kept in the payload and resolved in place, once. Equality
+// and hashing look only at kind, text and resolved tag; a payload's hash is
+// computed once and kept. A tree is used by one thread at a time while its
+// tags are being resolved.
 #ifndef QUARN_YAML_NODE_H_
 #define QUARN_YAML_NODE_H_
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <utility>
-#include <vector>
 
 namespace quarn::yaml {
 
 class Resolver;
 class Constructor;
+class Parser;
+class Arena;
 
 inline constexpr std::string_view kStrTag = "tag:yaml.org,2002:str";
 inline constexpr std::string_view kSeqTag = "tag:yaml.org,2002:seq";
@@ -33,50 +39,51 @@ struct Mark {
   bool operator==(const Mark&) const = default;
 };
 
-// The name of an anchor, shared by every node that carries it.
+// The name of an anchor, shared by every node that carries it. The text lives
+// as long as any node of the same text.
 struct Anchor {
-  std::string name;
+  std::string_view name;
 };
 
-// A node's tag. An empty name is implicit (not yet resolved), "!" is
-// non-specific, anything else a full tag name. Shared by all copies of a node;
-// resolution replaces the name in place.
-class Tag {
+// A read-only run of children, in document order.
+template <typename T>
+class Items {
  public:
-  // A null resolver or constructor stands for the default one.
-  Tag(std::string_view name, std::shared_ptr<const Resolver> resolver,
-      std::shared_ptr<const Constructor> constructor);
-  Tag(const Tag&) = delete;
-  Tag& operator=(const Tag&) = delete;
+  Items() = default;
+  Items(const T* data, std::size_t size) : data_(data), size_(size) {}
 
-  // Valid as long as this tag.
-  std::string_view name() const { return name_; }
-  const std::shared_ptr<const Resolver>& resolver() const { return resolver_; }
-  const std::shared_ptr<const Constructor>& constructor() const { return constructor_; }
+  const T* begin() const { return data_; }
+  const T* end() const { return data_ + size_; }
+  std::size_t size() const { return size_; }
+  bool empty() const { return size_ == 0; }
+  const T& operator[](std::size_t i) const { return data_[i]; }
+  const T& at(std::size_t i) const {
+    if (i >= size_) throw std::out_of_range("yaml::Items::at");
+    return data_[i];
+  }
+  const T& front() const { return data_[0]; }
+  const T& back() const { return data_[size_ - 1]; }
 
  private:
-  friend class Node;
-  // Well-known names and names resolved by a rule are views of constants the
-  // tag keeps alive; only other explicit names are copied into owned_.
-  std::string owned_;
-  std::string_view name_;
-  std::shared_ptr<const Resolver> resolver_;
-  std::shared_ptr<const Constructor> constructor_;
+  const T* data_ = nullptr;
+  std::size_t size_ = 0;
 };
+
+class Tag;
 
 class Node {
  public:
-  enum class Kind { scalar, mapping, sequence, alias };
+  enum class Kind : unsigned char { scalar, mapping, sequence, alias };
   struct Scalar;
   struct Mapping;
   struct Sequence;
   struct Alias;
 
-  // A payload without a tag gets an implicit tag of the default resolver.
-  explicit Node(Scalar scalar);
-  explicit Node(Mapping mapping);
-  explicit Node(Sequence sequence);
-  explicit Node(Alias alias);
+  Node(const Node& other);
+  Node(Node&& other) noexcept : bits_(other.bits_) { other.bits_ = 0; }
+  Node& operator=(const Node& other);
+  Node& operator=(Node&& other) noexcept;
+  ~Node() { release(); }
 
   Kind kind() const;
   // The payload of that kind, or null for a node of another kind. Valid as
@@ -86,13 +93,14 @@ class Node {
   const Sequence* sequence() const;
   const Alias* alias() const;
 
-  const std::shared_ptr<Tag>& tag() const;
+  // Shared by all copies of this node; valid as long as any of them.
+  Tag tag() const;
   Mark mark() const;
 
   // The tag name after resolution, resolving it in place on first use: an
   // implicit scalar by its resolver's rules, "!" on a scalar to str; an
   // implicit or "!" sequence to seq and mapping to map. Valid as long as the
-  // node's tag.
+  // node.
   std::string_view resolvedTag() const;
 
   // Hash over kind, text and resolved tags, computed once per payload.
@@ -105,16 +113,45 @@ class Node {
   friend bool operator==(const Node& a, const Node& b);
 
   // True when both are copies of one node (they share one payload).
-  bool sharesPayloadWith(const Node& other) const { return payload_ == other.payload_; }
+  bool sharesPayloadWith(const Node& other) const { return payload() == other.payload(); }
 
  private:
+  friend class Parser;
+  friend class Tag;
   struct Payload;
-  std::shared_ptr<const Payload> payload_;
+  template <typename T>
+  struct Stored;
+
+  // The low bit marks a node that keeps its arena alive. Children stored in
+  // the arena do not (they would keep it alive for ever); every copy made
+  // from them does.
+  static constexpr std::uintptr_t kOwns = 1;
+
+  Node(const Payload* payload, bool owns);
+  const Payload* payload() const { return reinterpret_cast<const Payload*>(bits_ & ~kOwns); }
+  void release() noexcept;
+
+  std::uintptr_t bits_ = 0;
+};
+
+// A node's tag: an empty name is implicit (not yet resolved), "!" is
+// non-specific, anything else a full tag name. A view of the node's payload,
+// so it sees resolution in place; valid as long as the node.
+class Tag {
+ public:
+  std::string_view name() const;
+  const std::shared_ptr<const Resolver>& resolver() const;
+  const std::shared_ptr<const Constructor>& constructor() const;
+
+ private:
+  friend class Node;
+  explicit Tag(const Node::Payload* payload) : payload_(payload) {}
+  const Node::Payload* payload_;
 };
 
 struct Node::Scalar {
   // The numbers of the event parser's scalar styles.
-  enum class Style {
+  enum class Style : unsigned char {
     any = 0,
     plain = 1,
     singleQuoted = 2,
@@ -122,34 +159,30 @@ struct Node::Scalar {
     literal = 4,
     folded = 5
   };
-  std::string string;
-  std::shared_ptr<Tag> tag;
+  std::string_view string;
   Style style = Style::any;
   Mark mark;
-  std::shared_ptr<const Anchor> anchor;
+  const Anchor* anchor = nullptr;
 };
 
 struct Node::Mapping {
-  enum class Style { any, block, flow };
-  std::vector<std::pair<Node, Node>> pairs;  // in document order
-  std::shared_ptr<Tag> tag;
+  enum class Style : unsigned char { any, block, flow };
+  Items<std::pair<Node, Node>> pairs;  // in document order
   Style style = Style::any;
   Mark mark;
-  std::shared_ptr<const Anchor> anchor;
+  const Anchor* anchor = nullptr;
 };
 
 struct Node::Sequence {
-  enum class Style { any, block, flow };
-  std::vector<Node> nodes;  // in document order
-  std::shared_ptr<Tag> tag;
+  enum class Style : unsigned char { any, block, flow };
+  Items<Node> nodes;  // in document order
   Style style = Style::any;
   Mark mark;
-  std::shared_ptr<const Anchor> anchor;
+  const Anchor* anchor = nullptr;
 };
 
 struct Node::Alias {
-  std::shared_ptr<const Anchor> anchor;
-  std::shared_ptr<Tag> tag;
+  const Anchor* anchor = nullptr;
   Mark mark;
 };
 

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <utility>
 
+#include "yaml/Arena.h"
 #include "yaml/Constructor.h"
 #include "yaml/Resolver.h"
 
@@ -116,7 +117,8 @@ Parser::Parser(std::string yaml, std::shared_ptr<const Resolver> resolver,
     : yaml_(std::make_shared<const std::string>(std::move(yaml))),
       resolver_(resolver ? std::move(resolver) : Resolver::defaultResolver()),
       constructor_(constructor ? std::move(constructor) : Constructor::defaultConstructor()),
-      encoding_(encoding) {}
+      encoding_(encoding),
+      arena_(new Arena(resolver_, constructor_), [](Arena* arena) { arena->release(); }) {}
 
 Parser::~Parser() = default;
 
@@ -145,7 +147,7 @@ Expected<std::unique_ptr<Parser>, YamlError> Parser::open(
   yaml_parser_set_input_string(raw, reinterpret_cast<const unsigned char*>(bytes->data()),
                                bytes->size());
   Event start;
-  if (auto pulled = parser->pull(start); !pulled) return Unexpected(pulled.error());
+  if (!parser->pull(start)) return Unexpected(*parser->failure_);
   return parser;
 }
 
@@ -156,146 +158,207 @@ Expected<std::optional<Node>, YamlError> Parser::nextDocument() {
     return std::optional<Node>();
   }
   Event start;
-  if (auto pulled = pull(start); !pulled) return Unexpected(pulled.error());
+  if (!pull(start)) return Unexpected(*failure_);
   if (start.raw.type == YAML_STREAM_END_EVENT) {
     ended_ = true;
     return std::optional<Node>();
   }
   Event first;
-  if (auto pulled = pull(first); !pulled) return Unexpected(pulled.error());
-  auto root = load(first, 0);
-  if (!root) return Unexpected(root.error());
+  if (!pull(first)) return Unexpected(*failure_);
+  const Node::Payload* root = load(first, 0);
+  if (!root) return Unexpected(*failure_);
   Event end;
-  if (auto pulled = pull(end); !pulled) return Unexpected(pulled.error());
-  return std::optional<Node>(std::move(*root));
+  if (!pull(end)) return Unexpected(*failure_);
+  return std::optional<Node>(Node(root, true));
 }
 
-Expected<void, YamlError> Parser::pull(Event& event) {
-  if (failure_) return Unexpected(*failure_);
+bool Parser::pull(Event& event) {
+  if (failure_) return false;
   // After an error the event parser goes on answering 1 with an empty event
   // while its error stays set, and after the stream end it hands out empty
   // events forever: the error field and the event type are the truth.
   const int ok = yaml_parser_parse(parser_.get(), &event.raw);
   if (!ok || parser_->error != YAML_NO_ERROR || event.raw.type == YAML_NO_EVENT) {
-    return Unexpected(fail(eventParserError()));
+    fail(eventParserError());
+    return false;
   }
-  return {};
+  return true;
 }
 
-Expected<Node, YamlError> Parser::load(Event& event, std::size_t depth) {
+Node::Payload Parser::header(Node::Kind kind, const std::string_view* tag) const {
+  return Node::Payload{arena_.get(), tag, kind, false};
+}
+
+const Node::Payload* Parser::load(Event& event, std::size_t depth) {
   const yaml_event_t& e = event.raw;
   const Mark mark = markOf(e.start_mark);
   switch (e.type) {
     case YAML_SCALAR_EVENT: {
       const auto& data = e.data.scalar;
       Node::Scalar scalar;
-      scalar.string.assign(reinterpret_cast<const char*>(data.value), data.length);
-      scalar.tag = makeTag(data.quoted_implicit ? kStrTag : textOf(data.tag));
+      scalar.string = arena_->copy(
+          std::string_view(reinterpret_cast<const char*>(data.value), data.length));
       scalar.style = static_cast<Node::Scalar::Style>(data.style);
       scalar.mark = mark;
       scalar.anchor = makeAnchor(data.anchor);
-      auto anchor = scalar.anchor;
-      Node node(std::move(scalar));
-      if (anchor) registerAnchor(anchor, node);
+      const auto* node = arena_->make<Node::Stored<Node::Scalar>>(
+          header(Node::Kind::scalar, data.quoted_implicit ? &kStrTag : makeTag(textOf(data.tag))),
+          scalar);
+      if (scalar.anchor) registerAnchor(scalar.anchor, node);
       return node;
     }
     case YAML_SEQUENCE_START_EVENT: {
       if (depth >= kMaxDepth) {
-        return Unexpected(fail(composerError("exceeded the maximum nesting depth", mark)));
+        fail(composerError("exceeded the maximum nesting depth", mark));
+        return nullptr;
       }
       const auto& data = e.data.sequence_start;
-      Node::Sequence sequence;
+      const std::size_t base = children_.size();
       for (;;) {
         Event child;
-        if (auto pulled = pull(child); !pulled) return Unexpected(pulled.error());
+        if (!pull(child)) return nullptr;
         if (child.raw.type == YAML_SEQUENCE_END_EVENT) break;
-        auto item = load(child, depth + 1);
-        if (!item) return item;
-        sequence.nodes.push_back(std::move(*item));
+        const Node::Payload* item = load(child, depth + 1);
+        if (!item) return nullptr;
+        children_.push_back(item);
       }
-      sequence.tag = makeTag(textOf(data.tag));
+      const std::size_t count = children_.size() - base;
+      Node* items = count ? static_cast<Node*>(arena_->allocate(count * sizeof(Node), alignof(Node)))
+                          : nullptr;
+      for (std::size_t i = 0; i < count; ++i) new (items + i) Node(children_[base + i], false);
+      children_.resize(base);
+      Node::Sequence sequence;
+      sequence.nodes = Items<Node>(items, count);
       sequence.style = static_cast<Node::Sequence::Style>(data.style);
       sequence.mark = mark;
       sequence.anchor = makeAnchor(data.anchor);
-      auto anchor = sequence.anchor;
-      Node node(std::move(sequence));
-      if (anchor) registerAnchor(anchor, node);
+      const auto* node = arena_->make<Node::Stored<Node::Sequence>>(
+          header(Node::Kind::sequence, makeTag(textOf(data.tag))), sequence);
+      if (sequence.anchor) registerAnchor(sequence.anchor, node);
       return node;
     }
     case YAML_MAPPING_START_EVENT: {
       if (depth >= kMaxDepth) {
-        return Unexpected(fail(composerError("exceeded the maximum nesting depth", mark)));
+        fail(composerError("exceeded the maximum nesting depth", mark));
+        return nullptr;
       }
       const auto& data = e.data.mapping_start;
-      Node::Mapping mapping;
+      const std::size_t base = children_.size();
       for (;;) {
         Event keyEvent;
-        if (auto pulled = pull(keyEvent); !pulled) return Unexpected(pulled.error());
+        if (!pull(keyEvent)) return nullptr;
         if (keyEvent.raw.type == YAML_MAPPING_END_EVENT) break;
-        auto key = load(keyEvent, depth + 1);
-        if (!key) return key;
+        const Node::Payload* key = load(keyEvent, depth + 1);
+        if (!key) return nullptr;
+        children_.push_back(key);
         Event valueEvent;
-        if (auto pulled = pull(valueEvent); !pulled) return Unexpected(pulled.error());
-        auto value = load(valueEvent, depth + 1);
-        if (!value) return value;
-        mapping.pairs.emplace_back(std::move(*key), std::move(*value));
+        if (!pull(valueEvent)) return nullptr;
+        const Node::Payload* value = load(valueEvent, depth + 1);
+        if (!value) return nullptr;
+        children_.push_back(value);
       }
-      if (auto unique = checkDuplicateKeys(mapping); !unique) return Unexpected(unique.error());
-      mapping.tag = makeTag(textOf(data.tag));
+      using Pair = std::pair<Node, Node>;
+      const std::size_t count = (children_.size() - base) / 2;
+      Pair* pairs = count ? static_cast<Pair*>(arena_->allocate(count * sizeof(Pair), alignof(Pair)))
+                          : nullptr;
+      for (std::size_t i = 0; i < count; ++i) {
+        new (pairs + i)
+            Pair(Node(children_[base + 2 * i], false), Node(children_[base + 2 * i + 1], false));
+      }
+      children_.resize(base);
+      Node::Mapping mapping;
+      mapping.pairs = Items<Pair>(pairs, count);
+      if (!checkDuplicateKeys(mapping.pairs)) return nullptr;
       mapping.style = static_cast<Node::Mapping::Style>(data.style);
       mapping.mark = mark;
       mapping.anchor = makeAnchor(data.anchor);
-      auto anchor = mapping.anchor;
-      Node node(std::move(mapping));
-      if (anchor) registerAnchor(anchor, node);
+      const auto* node = arena_->make<Node::Stored<Node::Mapping>>(
+          header(Node::Kind::mapping, makeTag(textOf(data.tag))), mapping);
+      if (mapping.anchor) registerAnchor(mapping.anchor, node);
       return node;
     }
     case YAML_ALIAS_EVENT: {
-      // A copy shares the anchored node's payload, so an alias costs a
-      // pointer however large the node (no blow-up from nested aliases).
-      auto found = anchorMap_.find(std::string(textOf(e.data.alias.anchor)));
+      // The alias shares the anchored node's payload, so it costs a pointer
+      // however large the node (no blow-up from nested aliases).
+      auto found = anchorMap_.find(textOf(e.data.alias.anchor));
       if (found == anchorMap_.end()) {
-        return Unexpected(fail(composerError("found undefined alias", mark)));
+        fail(composerError("found undefined alias", mark));
+        return nullptr;
       }
       return found->second;
     }
     default:
-      return Unexpected(fail(composerError("did not find expected node content", mark)));
+      fail(composerError("did not find expected node content", mark));
+        return nullptr;
   }
 }
 
-Expected<void, YamlError> Parser::checkDuplicateKeys(const Node::Mapping& mapping) {
-  const auto& pairs = mapping.pairs;
+namespace {
+
+// Node equality for keys, settling scalars by their text before resolving
+// their tags: most keys differ in text, so most never run the resolver.
+bool sameKey(const Node& a, const Node& b) {
+  if (a.sharesPayloadWith(b)) return true;
+  const Node::Scalar* left = a.scalar();
+  const Node::Scalar* right = b.scalar();
+  if (left && right) return left->string == right->string && a.resolvedTag() == b.resolvedTag();
+  if (left || right) return false;
+  return a == b;
+}
+
+// Agrees with sameKey: equal keys have equal kinds, and equal scalar texts.
+std::size_t keyHash(const Node& node) {
+  if (const Node::Scalar* scalar = node.scalar()) {
+    return std::hash<std::string_view>{}(scalar->string);
+  }
+  return node.hash();
+}
+
+}  // namespace
+
+bool Parser::checkDuplicateKeys(const Items<std::pair<Node, Node>>& pairs) {
   std::vector<const Node*> duplicated;  // the first key of each group of equal keys
   const Node* firstRepeat = nullptr;
   if (pairs.size() <= kPairwiseKeyLimit) {
     for (std::size_t i = 0; i < pairs.size(); ++i) {
       for (std::size_t j = 0; j < i; ++j) {
-        if (!(pairs[j].first == pairs[i].first)) continue;
+        if (!sameKey(pairs[j].first, pairs[i].first)) continue;
         if (!firstRepeat) firstRepeat = &pairs[i].first;
         bool known = false;
-        for (const Node* key : duplicated) known = known || *key == pairs[j].first;
+        for (const Node* key : duplicated) known = known || key == &pairs[j].first;
         if (!known) duplicated.push_back(&pairs[j].first);
         break;
       }
     }
   } else {
-    struct Hash {
-      std::size_t operator()(const Node* node) const { return node->hash(); }
-    };
-    struct Equal {
-      bool operator()(const Node* a, const Node* b) const { return *a == *b; }
-    };
-    std::unordered_map<const Node*, std::size_t, Hash, Equal> counts;
-    counts.reserve(pairs.size());
-    for (const auto& pair : pairs) {
-      auto [entry, inserted] = counts.try_emplace(&pair.first, 0);
-      if (++entry->second != 2) continue;
-      duplicated.push_back(entry->first);
-      if (!firstRepeat) firstRepeat = &pair.first;
+    // Each slot holds 1 + the index of the first key of a group, 0 when free.
+    std::size_t capacity = 16;
+    while (capacity < pairs.size() * 2) capacity *= 2;
+    const std::size_t mask = capacity - 1;
+    slots_.assign(capacity, 0);
+    slotHashes_.resize(capacity);
+    reported_.assign(pairs.size(), false);
+    for (std::size_t i = 0; i < pairs.size(); ++i) {
+      const Node& key = pairs[i].first;
+      const std::size_t h = keyHash(key);
+      for (std::size_t slot = h & mask;; slot = (slot + 1) & mask) {
+        if (slots_[slot] == 0) {
+          slots_[slot] = static_cast<std::uint32_t>(i + 1);
+          slotHashes_[slot] = h;
+          break;
+        }
+        const std::size_t first = slots_[slot] - 1;
+        if (slotHashes_[slot] != h || !sameKey(pairs[first].first, key)) continue;
+        if (!reported_[first]) {
+          reported_[first] = true;
+          duplicated.push_back(&pairs[first].first);
+          if (!firstRepeat) firstRepeat = &key;
+        }
+        break;
+      }
     }
   }
-  if (duplicated.empty()) return {};
+  if (duplicated.empty()) return true;
   YamlError error;
   error.kind = YamlError::Kind::duplicatedKeysInMapping;
   error.problem = "duplicated keys in mapping";
@@ -304,7 +367,8 @@ Expected<void, YamlError> Parser::checkDuplicateKeys(const Node::Mapping& mappin
     error.duplicates.push_back(constructString(*key).value_or("<uncovertable>"));
   }
   error.yaml = yaml_;
-  return Unexpected(fail(std::move(error)));
+  fail(std::move(error));
+  return false;
 }
 
 YamlError Parser::fail(YamlError error) {
@@ -353,26 +417,26 @@ YamlError Parser::eventParserError() const {
   return error;
 }
 
-std::shared_ptr<const Anchor> Parser::makeAnchor(const unsigned char* name) const {
+const Anchor* Parser::makeAnchor(const unsigned char* name) {
   if (!name) return nullptr;
-  return std::make_shared<const Anchor>(Anchor{std::string(textOf(name))});
+  return arena_->make<Anchor>(arena_->copy(textOf(name)));
 }
 
-void Parser::registerAnchor(const std::shared_ptr<const Anchor>& anchor, const Node& node) {
+void Parser::registerAnchor(const Anchor* anchor, const Node::Payload* node) {
   anchorList_.push_back(anchor);
   anchorMap_.insert_or_assign(anchor->name, node);
 }
 
-std::shared_ptr<Tag> Parser::makeTag(std::string_view name) {
-  // Only an implicit or non-specific name changes on resolution, so nodes
-  // whose name is already final can share one tag per name: in JSON that is
-  // every string, and it saves an allocation each.
-  if (name.empty() || name == "!") return std::make_shared<Tag>(name, resolver_, constructor_);
-  auto found = finalTags_.find(name);
-  if (found == finalTags_.end()) {
-    found =
-        finalTags_.emplace(std::string(name), std::make_shared<Tag>(name, resolver_, constructor_))
-            .first;
+const std::string_view* Parser::makeTag(std::string_view name) {
+  // Well-known names point to constants; other explicit names are kept once.
+  if (name.empty()) return &kImplicitTag;
+  for (const std::string_view* known : {&kStrTag, &kSeqTag, &kMapTag, &kNonSpecificTag}) {
+    if (name == *known) return known;
+  }
+  auto found = tagNames_.find(name);
+  if (found == tagNames_.end()) {
+    const std::string_view* kept = arena_->make<std::string_view>(arena_->copy(name));
+    found = tagNames_.emplace(*kept, kept).first;
   }
   return found->second;
 }

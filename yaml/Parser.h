@@ -10,8 +10,8 @@
 #include <yaml.h>
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
-#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -63,15 +63,18 @@ class Parser {
   Parser(std::string yaml, std::shared_ptr<const Resolver> resolver,
          std::shared_ptr<const Constructor> constructor, Encoding encoding);
 
-  Expected<void, YamlError> pull(Event& event);
-  Expected<Node, YamlError> load(Event& event, std::size_t depth);
-  Expected<void, YamlError> checkDuplicateKeys(const Node::Mapping& mapping);
+  // These three answer false or null on failure, which failure_ then holds:
+  // a result type as large as the error costs a clearing on every event.
+  bool pull(Event& event);
+  const Node::Payload* load(Event& event, std::size_t depth);
+  bool checkDuplicateKeys(const Items<std::pair<Node, Node>>& pairs);
   YamlError fail(YamlError error);
   YamlError composerError(std::string problem, Mark mark) const;
   YamlError eventParserError() const;
-  std::shared_ptr<const Anchor> makeAnchor(const unsigned char* name) const;
-  void registerAnchor(const std::shared_ptr<const Anchor>& anchor, const Node& node);
-  std::shared_ptr<Tag> makeTag(std::string_view name);
+  const Anchor* makeAnchor(const unsigned char* name);
+  void registerAnchor(const Anchor* anchor, const Node::Payload* node);
+  const std::string_view* makeTag(std::string_view name);
+  Node::Payload header(Node::Kind kind, const std::string_view* tag) const;
 
   std::shared_ptr<const std::string> yaml_;
   std::string input_;  // the bytes the event parser reads when they differ from yaml_
@@ -79,10 +82,19 @@ class Parser {
   std::shared_ptr<const Constructor> constructor_;
   Encoding encoding_;
   std::unique_ptr<yaml_parser_t, EventParserDeleter> parser_;
-  std::unordered_map<std::string, Node> anchorMap_;        // anchor name to its latest node
-  std::vector<std::shared_ptr<const Anchor>> anchorList_;  // in order of registration
-  // Tags whose name resolution leaves unchanged, shared by name.
-  std::map<std::string, std::shared_ptr<Tag>, std::less<>> finalTags_;
+  // One reference to the arena, released last (members die in reverse order).
+  std::unique_ptr<Arena, void (*)(Arena*)> arena_;
+  std::unordered_map<std::string_view, const Node::Payload*> anchorMap_;  // name to latest node
+  std::vector<const Anchor*> anchorList_;  // in order of registration
+  // Explicit tag names, kept once each in the arena.
+  std::unordered_map<std::string_view, const std::string_view*> tagNames_;
+  // Children of the collections being loaded, innermost last; reused so that
+  // loading allocates only in the arena.
+  std::vector<const Node::Payload*> children_;
+  // Open-addressing table of the duplicate-key check, reused across mappings.
+  std::vector<std::uint32_t> slots_;
+  std::vector<std::size_t> slotHashes_;
+  std::vector<bool> reported_;
   std::optional<YamlError> failure_;
   bool ended_ = false;
 };

@@ -63,7 +63,7 @@ std::string_view Resolver::resolveTag(const Node& node) const {
     case Node::Kind::alias:
       break;
   }
-  return node.tag()->name();
+  return node.tag().name();
 }
 
 }  // namespace quarn::yaml

@@ -4,8 +4,8 @@
 namespace quarn::QuarnTokens {
 
 constinit const Theme light{
-    {1.0, 1.0, 1.0, 1.0},  // background
-    {0.102, 0.102, 0.102, 1.0},  // text
+    {1.0, 1.0, 1.0, 1.0},           // background
+    {0.102, 0.102, 0.102, 1.0},     // text
     {0.4196, 0.4196, 0.4196, 1.0},  // textSecondary
 };
 

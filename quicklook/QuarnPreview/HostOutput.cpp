@@ -26,16 +26,6 @@ namespace {
 
 std::string osReason() { return std::strerror(errno); }
 
-bool writeAll(int fd, std::string_view bytes) {
-  while (!bytes.empty()) {
-    ssize_t n = ::write(fd, bytes.data(), bytes.size());
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    bytes.remove_prefix(static_cast<std::size_t>(n));
-  }
-  return true;
-}
-
 void fail(const std::string& message) { std::fprintf(stderr, "quarn-preview: %s\n", message.c_str()); }
 
 // Writes a file whole or not at all; the error text names the path and the reason.
@@ -117,8 +107,8 @@ int runPreviewHost(const PreviewHostOptions& options) {
   }
 
   if (toStdout) {
-    if (!writeAll(pageFd, bytes)) {
-      fail("standard output: " + osReason());
+    if (const std::error_code error = writeAll(pageFd, bytes)) {
+      fail("standard output: " + error.message());
       return 1;
     }
   } else if (auto written = writeOutput(options.output, bytes); !written) {

@@ -1,10 +1,10 @@
 #include "quicklook/QuarnThumbnail/PngWriter.h"
 
-#include <zlib.h>
-
 #include <cstdint>
 #include <cstring>
 #include <vector>
+
+#include <zlib.h>
 
 namespace quarn::PngWriter {
 

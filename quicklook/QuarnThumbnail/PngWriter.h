@@ -1,6 +1,6 @@
 // PNG encoding of cairo image surfaces, tuned for thumbnails: 8-bit RGBA,
-// the "sub" row filter and a fast zlib level, which at 1024 pixels is several
-// times quicker than cairo's own writer for a slightly larger file.
+// the "sub" row filter and zlib's fastest level, about twice as quick as
+// cairo's own writer at 1024 pixels for a file about a fifth larger.
 // Stateless; thread-safe.
 #ifndef QUARN_QUICKLOOK_QUARNTHUMBNAIL_PNGWRITER_H_
 #define QUARN_QUICKLOOK_QUARNTHUMBNAIL_PNGWRITER_H_

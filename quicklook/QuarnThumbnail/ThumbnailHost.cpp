@@ -4,7 +4,6 @@
 #include <fontconfig/fontconfig.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <zlib.h>
 
 #include <cerrno>
 #include <charconv>
@@ -16,7 +15,9 @@
 
 #include <cairo.h>
 #include <pango/pango.h>
+#include <zlib.h>
 
+#include "platform/FileWrite.h"
 #include "platform/GraphicsContext.h"
 #include "platform/QuickLookThumbnail.h"
 #include "quicklook/QuarnThumbnail/PngWriter.h"
@@ -59,32 +60,22 @@ struct CairoDeleter {
   void operator()(cairo_t* cairo) const { cairo_destroy(cairo); }
 };
 
-// Writes `bytes` beside `output` and renames it into place, so a reader never
-// sees half a PNG and a failure leaves no file behind.
-std::error_code writeAtomically(const std::filesystem::path& output, const std::string& bytes) {
-  const std::filesystem::path folder =
-      output.has_parent_path() ? output.parent_path() : std::filesystem::path(".");
-  std::string temporary = (folder / ("." + output.filename().string() + ".XXXXXX")).string();
-  const int fd = mkstemp(temporary.data());
-  if (fd < 0) return {errno, std::generic_category()};
-  // mkstemp creates 0600; give the file the mode an ordinary create would.
-  const mode_t mask = umask(0);
-  umask(mask);
-  std::error_code result;
-  if (fchmod(fd, 0666 & ~mask) != 0) result = {errno, std::generic_category()};
-  std::size_t written = 0;
-  while (!result && written < bytes.size()) {
-    const ssize_t n = write(fd, bytes.data() + written, bytes.size() - written);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) result = {errno, std::generic_category()};
-    else written += static_cast<std::size_t>(n);
+// A new output is written beside its place and renamed in, so a reader never
+// sees half a PNG and a failure leaves no file behind. An existing regular
+// file is rewritten in place instead: thumbnail services (tumbler) create the
+// output themselves and read it back through that same file, so replacing
+// it by rename would hand them their own empty file.
+std::error_code writeOutput(const std::filesystem::path& output, const std::string& bytes) {
+  std::error_code ignored;
+  if (std::filesystem::is_regular_file(output, ignored)) {
+    const int fd = open(output.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+    if (fd < 0) return {errno, std::generic_category()};
+    std::error_code result = writeAll(fd, bytes);
+    if (close(fd) != 0 && !result) result = {errno, std::generic_category()};
+    if (result) unlink(output.c_str());
+    return result;
   }
-  if (close(fd) != 0 && !result) result = {errno, std::generic_category()};
-  if (!result && std::rename(temporary.c_str(), output.c_str()) != 0) {
-    result = {errno, std::generic_category()};
-  }
-  if (result) unlink(temporary.c_str());
-  return result;
+  return writeFileAtomically(output, bytes);
 }
 
 // Used only when fontconfig's own configuration cannot be read.
@@ -165,8 +156,8 @@ void ensureFonts() {
   if (access("/etc/fonts/fonts.conf", R_OK) == 0) return;
   FcConfig* config = FcConfigCreate();
   if (config == nullptr) return;
-  if (FcConfigParseAndLoadFromMemory(
-          config, reinterpret_cast<const FcChar8*>(kFallbackFontConfig), FcFalse) &&
+  if (FcConfigParseAndLoadFromMemory(config, reinterpret_cast<const FcChar8*>(kFallbackFontConfig),
+                                     FcFalse) &&
       FcConfigBuildFonts(config)) {
     FcConfigSetCurrent(config);
   }
@@ -178,13 +169,12 @@ int run(const std::filesystem::path& input, const std::filesystem::path& output,
   std::unique_ptr<QLThumbnailReply> reply;
   std::optional<FileError> error;
   ThumbnailProvider provider;
-  provider.provideThumbnail(
-      QLFileThumbnailRequest{input, CGSize{static_cast<double>(size.width),
-                                           static_cast<double>(size.height)}},
-      [&](std::unique_ptr<QLThumbnailReply> r, std::optional<FileError> e) {
-        reply = std::move(r);
-        error = std::move(e);
-      });
+  provider.provideThumbnail(QLFileThumbnailRequest{input, CGSize{static_cast<double>(size.width),
+                                                                 static_cast<double>(size.height)}},
+                            [&](std::unique_ptr<QLThumbnailReply> r, std::optional<FileError> e) {
+                              reply = std::move(r);
+                              error = std::move(e);
+                            });
   if (error && error->code == FileError::Code::fileReadUnsupportedScheme) {
     errors << "quarn-thumbnail: " << input.string() << ": not a canvas file (.kcv or .qcv)\n";
     return kRefused;
@@ -216,7 +206,7 @@ int run(const std::filesystem::path& input, const std::filesystem::path& output,
     errors << "quarn-thumbnail: " << input.string() << ": could not encode the picture\n";
     return kNoThumbnail;
   }
-  if (const std::error_code failure = writeAtomically(output, png)) {
+  if (const std::error_code failure = writeOutput(output, png)) {
     errors << "quarn-thumbnail: cannot write " << output.string() << ": " << failure.message()
            << "\n";
     return kNoThumbnail;

@@ -1,7 +1,8 @@
 // The freedesktop thumbnailer host: plays the thumbnail service for one file.
 // Asks ThumbnailProvider, makes an ARGB32 bitmap of the reply's size current,
-// runs the drawing routine and, only when it drew, writes the PNG atomically
-// (temporary name in the output's folder, then rename).
+// runs the drawing routine and, only when it drew, writes the PNG: a new file
+// atomically (temporary name in the output's folder, then rename), a file the
+// caller already created in place.
 #ifndef QUARN_QUICKLOOK_QUARNTHUMBNAIL_THUMBNAILHOST_H_
 #define QUARN_QUICKLOOK_QUARNTHUMBNAIL_THUMBNAILHOST_H_
 
@@ -15,7 +16,7 @@
 namespace quarn::ThumbnailHost {
 
 // Exit statuses of quarn-thumbnail.
-inline constexpr int kWritten = 0;     // a PNG was written
+inline constexpr int kWritten = 0;      // a PNG was written
 inline constexpr int kNoThumbnail = 1;  // nothing to draw, unreadable, or the write failed
 inline constexpr int kRefused = 2;      // not a canvas file by its extension
 inline constexpr int kUsage = 64;       // bad arguments
@@ -46,8 +47,9 @@ Expected<std::filesystem::path, std::string> inputPath(std::string_view argument
 void ensureFonts();
 
 // Writes the thumbnail of `input` at most `size` to `output` and returns the
-// exit status; on every status but kWritten no file is left at `output` by
-// this call and one line naming the file goes to `errors`.
+// exit status; on every status but kWritten no file is left at `output` (a
+// file already there is kept unless the write itself failed) and one line
+// naming the file goes to `errors`.
 int run(const std::filesystem::path& input, const std::filesystem::path& output, PixelSize size,
         std::ostream& errors);
 

@@ -15,8 +15,9 @@ int main(int argc, char** argv) {
     std::string size;
     std::string input;
     std::string output;
-    CLI::App app{"Writes the PNG thumbnail of a canvas file (.kcv, .qcv).\n"
-                 "Exit status: 0 written, 1 no thumbnail, 2 not a canvas file, 64 bad usage."};
+    CLI::App app{
+        "Writes the PNG thumbnail of a canvas file (.kcv, .qcv).\n"
+        "Exit status: 0 written, 1 no thumbnail, 2 not a canvas file, 64 bad usage."};
     app.set_version_flag("--version", host::versionText(QUARN_VERSION));
     app.add_option("-s,--size", size, "N (a square) or WIDTHxHEIGHT, each side 1 to 4096")
         ->type_name("SIZE")

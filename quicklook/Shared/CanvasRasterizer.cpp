@@ -1,5 +1,7 @@
 #include "quicklook/Shared/CanvasRasterizer.h"
 
+#include <glib.h>
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -8,7 +10,6 @@
 #include <string>
 
 #include <cairo.h>
-#include <glib.h>
 #include <pango/pangocairo.h>
 
 #include "platform/GraphicsContext.h"

@@ -55,8 +55,9 @@ locale_t cLocale() {
 
 // What the C-locale strtod accepts and consumes whole (hex floats, inf,
 // infinity and nan included), with no leading white space.
-bool isNumber(const std::string& text) {
-  if (text.empty()) return false;
+bool isNumber(std::string_view view) {
+  if (view.empty()) return false;
+  const std::string text(view);  // strtod wants a terminated text
   switch (text.front()) {
     case '\0':
     case '\t':

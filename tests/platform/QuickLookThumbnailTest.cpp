@@ -1,5 +1,3 @@
-#include "platform/QuickLookThumbnail.h"
-
 #include <cstdint>
 #include <thread>
 
@@ -7,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/GraphicsContext.h"
+#include "platform/QuickLookThumbnail.h"
 
 namespace quarn {
 namespace {

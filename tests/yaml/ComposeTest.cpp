@@ -2,7 +2,9 @@
 #include <stdlib.h>
 
 #include <chrono>
+#include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "yaml/Compose.h"
@@ -73,9 +75,9 @@ TEST(ComposeTest, EmptyDocumentIsImplicitNullScalar) {
   ASSERT_TRUE(root.scalar());
   EXPECT_EQ(root.scalar()->string, "");
   EXPECT_EQ(root.scalar()->style, Node::Scalar::Style::plain);
-  EXPECT_EQ(root.tag()->name(), "");
+  EXPECT_EQ(root.tag().name(), "");
   EXPECT_EQ(root.resolvedTag(), "tag:yaml.org,2002:null");
-  EXPECT_EQ(root.tag()->name(), "tag:yaml.org,2002:null");  // resolved in place
+  EXPECT_EQ(root.tag().name(), "tag:yaml.org,2002:null");  // resolved in place
 }
 
 TEST(ComposeTest, ScalarTagsStylesAndMarks) {
@@ -124,6 +126,30 @@ TEST(ComposeTest, AliasReachesAnchorOfEarlierDocument) {
   ASSERT_TRUE(documents) << documents.error().description();
   ASSERT_EQ(documents->size(), 2u);
   EXPECT_TRUE((*documents)[1].sharesPayloadWith((*documents)[0]));
+}
+
+// Children stored with their tree do not keep its storage alive; a copy of
+// one must, also read on another thread once the parser and tree are gone.
+TEST(ComposeTest, CopiedChildOutlivesItsTreeAndParser) {
+  std::optional<Node> child;
+  {
+    auto sequence = open("outer:\n  inner: [some text longer than a short string, 2]\n");
+    ASSERT_TRUE(sequence);
+    auto root = sequence->next();
+    ASSERT_TRUE(root && *root);
+    child = valueOf(valueOf(**root, 0), 0);
+  }
+  std::string text;
+  std::string_view tag;
+  std::thread reader([&] {
+    const Node copy = *child;
+    text = std::string(copy.sequence()->nodes.at(0).scalar()->string);
+    tag = copy.sequence()->nodes.at(1).resolvedTag();
+  });
+  reader.join();
+  EXPECT_EQ(text, "some text longer than a short string");
+  EXPECT_EQ(tag, "tag:yaml.org,2002:int");
+  EXPECT_EQ(child->sequence()->nodes.at(1).tag().name(), "tag:yaml.org,2002:int");
 }
 
 TEST(ComposeTest, MergeKeyStaysAnOrdinaryPair) {

@@ -1,11 +1,11 @@
-#include "quicklook/QuarnThumbnail/PngWriter.h"
-
 #include <cstdint>
 #include <cstring>
 #include <string>
 
 #include <cairo.h>
 #include <gtest/gtest.h>
+
+#include "quicklook/QuarnThumbnail/PngWriter.h"
 
 namespace quarn {
 namespace {

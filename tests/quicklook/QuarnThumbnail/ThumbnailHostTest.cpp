@@ -1,11 +1,11 @@
-#include "quicklook/QuarnThumbnail/ThumbnailHost.h"
-
+#include <fstream>
 #include <sstream>
 #include <string>
 
 #include <cairo.h>
 #include <gtest/gtest.h>
 
+#include "quicklook/QuarnThumbnail/ThumbnailHost.h"
 #include "tests/TestSupport.h"
 
 namespace quarn {
@@ -18,10 +18,21 @@ TEST(ThumbnailHostTest, ParsesSizes) {
     const char* text;
     int width, height;  // 0: refused
   } rows[] = {
-      {"128", 128, 128}, {"256x128", 256, 128}, {"1X4096", 1, 4096}, {"4096", 4096, 4096},
-      {"0", 0, 0},       {"4097", 0, 0},        {"-5", 0, 0},        {"+5", 0, 0},
-      {"12x", 0, 0},     {"x12", 0, 0},         {"", 0, 0},          {"1x2x3", 0, 0},
-      {" 64", 0, 0},     {"64.5", 0, 0},        {"99999999999", 0, 0},
+      {"128", 128, 128},
+      {"256x128", 256, 128},
+      {"1X4096", 1, 4096},
+      {"4096", 4096, 4096},
+      {"0", 0, 0},
+      {"4097", 0, 0},
+      {"-5", 0, 0},
+      {"+5", 0, 0},
+      {"12x", 0, 0},
+      {"x12", 0, 0},
+      {"", 0, 0},
+      {"1x2x3", 0, 0},
+      {" 64", 0, 0},
+      {"64.5", 0, 0},
+      {"99999999999", 0, 0},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.text);
@@ -87,6 +98,17 @@ TEST(ThumbnailHostTest, WritesAPngOfTheRequestedSize) {
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 2);
 }
 
+TEST(ThumbnailHostTest, RewritesAnExistingOutputInPlace) {
+  // Services create the output and read it back through their own handle.
+  test::TempDir dir;
+  const auto output = dir.write("tumbler-XXXX.png", "");
+  std::ifstream held(output, std::ios::binary);
+  std::ostringstream errors;
+  ASSERT_EQ(host::run(dir.write("a.kcv", kCanvas), output, {32, 32}, errors), host::kWritten);
+  const std::string bytes(std::istreambuf_iterator<char>(held), {});
+  EXPECT_EQ(bytes.substr(1, 3), "PNG");
+}
+
 TEST(ThumbnailHostTest, LeavesNoFileWithoutAThumbnail) {
   test::TempDir dir;
   const auto output = dir / "out.png";
@@ -109,10 +131,10 @@ TEST(ThumbnailHostTest, LeavesNoFileWithoutAThumbnail) {
     EXPECT_EQ(host::run(row.input, row.output, {64, 64}, errors), row.status);
     const std::string message = errors.str();
     EXPECT_EQ(std::count(message.begin(), message.end(), '\n'), 1);
-    EXPECT_NE(message.find(row.status == host::kNoThumbnail && row.output != output
-                               ? row.output.string()
-                               : row.input.string()),
-              std::string::npos);
+    EXPECT_NE(
+        message.find(row.status == host::kNoThumbnail && row.output != output ? row.output.string()
+                                                                              : row.input.string()),
+        std::string::npos);
     EXPECT_FALSE(std::filesystem::exists(row.output));
   }
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 4);

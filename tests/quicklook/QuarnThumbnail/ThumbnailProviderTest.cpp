@@ -1,5 +1,3 @@
-#include "quicklook/QuarnThumbnail/ThumbnailProvider.h"
-
 #include <memory>
 #include <optional>
 #include <string>
@@ -8,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/GraphicsContext.h"
+#include "quicklook/QuarnThumbnail/ThumbnailProvider.h"
 #include "tests/TestSupport.h"
 
 namespace quarn {
@@ -22,13 +21,13 @@ struct Outcome {
 Outcome ask(const std::filesystem::path& file, CGSize size = CGSize{128, 128}) {
   Outcome outcome;
   ThumbnailProvider provider;
-  provider.provideThumbnail(QLFileThumbnailRequest{file, size},
-                            [&](std::unique_ptr<QLThumbnailReply> reply,
-                                std::optional<FileError> error) {
-                              ++outcome.calls;
-                              outcome.reply = std::move(reply);
-                              outcome.error = std::move(error);
-                            });
+  provider.provideThumbnail(
+      QLFileThumbnailRequest{file, size},
+      [&](std::unique_ptr<QLThumbnailReply> reply, std::optional<FileError> error) {
+        ++outcome.calls;
+        outcome.reply = std::move(reply);
+        outcome.error = std::move(error);
+      });
   return outcome;
 }
 
@@ -60,7 +59,8 @@ TEST(ThumbnailProviderTest, AnswersNothingWhenThereIsNothingToDraw) {
       {"text.kcv", "not json"},
       {"array.qcv", "[]"},
       {"none.kcv", "{}"},
-      {"groups.kcv", R"({"elements":[{"id":"g","type":"group","x":0,"y":0,"width":9,"height":9}]})"},
+      {"groups.kcv",
+       R"({"elements":[{"id":"g","type":"group","x":0,"y":0,"width":9,"height":9}]})"},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
@@ -94,7 +94,8 @@ TEST(ThumbnailProviderTest, ReplyHasTheMaximumSizeAndDrawsCentred) {
     EXPECT_TRUE(outcome.reply->draw());
   }
   cairo_surface_flush(surface);
-  const auto* pixels = reinterpret_cast<const std::uint32_t*>(cairo_image_surface_get_data(surface));
+  const auto* pixels =
+      reinterpret_cast<const std::uint32_t*>(cairo_image_surface_get_data(surface));
   const int stride = cairo_image_surface_get_stride(surface) / 4;
   // A 132 by 52 padded canvas in a square: white bands above and below.
   EXPECT_EQ(pixels[2 * stride + 32], 0xffffffffu);

@@ -1,5 +1,3 @@
-#include "quicklook/Shared/CanvasRasterizer.h"
-
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -12,6 +10,7 @@
 
 #include "platform/GraphicsContext.h"
 #include "quicklook/Generated/QuarnTokens.h"
+#include "quicklook/Shared/CanvasRasterizer.h"
 
 namespace quarn {
 namespace {
@@ -227,8 +226,8 @@ TEST(CanvasRasterizerTest, VastCanvasKeepsTheContextUsable) {
   for (double side : {1e150, 1e200, 1e300}) {
     SCOPED_TRACE(side);
     Picture picture(32, 32);
-    EXPECT_TRUE(picture.draw(CanvasDocument{{element("ellipse", 0, 0, side, side, "label"),
-                                             element("arrow", 0, 0, side, side)}}));
+    EXPECT_TRUE(picture.draw(CanvasDocument{
+        {element("ellipse", 0, 0, side, side, "label"), element("arrow", 0, 0, side, side)}}));
   }
 }
 
@@ -247,14 +246,14 @@ TEST(CanvasRasterizerTest, ArrowheadSitsAtTheEndAndPointsAway) {
     for (int y = 56; y < 77; ++y) n += left.dark(x, y);
     return n;
   };
-  EXPECT_GE(columnHeight(22), 5);  // the head's flanks open toward the start
+  EXPECT_GE(columnHeight(22), 5);   // the head's flanks open toward the start
   EXPECT_LE(columnHeight(100), 2);  // the plain line
   EXPECT_EQ(columnHeight(12), 0);   // nothing beyond the tip
 
   // A zero-length arrow still gets a head, pointing toward +x.
   Picture zero(132, 132);
-  ASSERT_TRUE(zero.draw(CanvasDocument{{element("text", 0, 0, 100, 100),
-                                        element("arrow", 50, 50, 0, 0)}}));
+  ASSERT_TRUE(
+      zero.draw(CanvasDocument{{element("text", 0, 0, 100, 100), element("arrow", 50, 50, 0, 0)}}));
   EXPECT_TRUE(zero.dark(63, 66));
   EXPECT_FALSE(zero.dark(69, 66));
 }
@@ -280,8 +279,7 @@ TEST(CanvasRasterizerTest, FrameIsDashedAndNotFilled) {
 }
 
 TEST(CanvasRasterizerTest, StrokesKeepTheirSizeWhileCornersAndFontsGrow) {
-  const CanvasDocument headOnly{
-      {element("text", 0, 0, 100, 100), element("arrow", 50, 50, 0, 0)}};
+  const CanvasDocument headOnly{{element("text", 0, 0, 100, 100), element("arrow", 50, 50, 0, 0)}};
   const CanvasDocument outline{{element("frame", 0, 0, 100, 100)}};
   Picture head128(128, 128), head1024(1024, 1024), frame128(128, 128), frame1024(1024, 1024);
   ASSERT_TRUE(head128.draw(headOnly));
@@ -383,11 +381,11 @@ TEST(CanvasRasterizerTest, LabelsFollowTheirText) {
   for (const char* type : {"arrow", "frame"}) {
     EXPECT_GT(labelInk(*drawn({element(type, 0, 0, 80, 80, "Hi")}), 132).top, 0) << type;
   }
-  EXPECT_LT(labelInk(*drawn({element("text", 0, 0, 50, 50, "Hi"),
-                             element("rectangle", 5, 5, 60, 30)}),
-                     132)
-                .top,
-            0);
+  EXPECT_LT(
+      labelInk(*drawn({element("text", 0, 0, 50, 50, "Hi"), element("rectangle", 5, 5, 60, 30)}),
+               132)
+          .top,
+      0);
   // Invalid UTF-8 and line breaks still give one line of ink.
   const Ink broken = labelInk(*drawn({element("text", 0, 0, 50, 50, "a\xff\nb")}), 132);
   EXPECT_NEAR(broken.bottom, 39, 2);
