@@ -28,6 +28,7 @@ step "Debug build and tests"
 build_and_test build-debug -DCMAKE_BUILD_TYPE=Debug -DQUARN_BUILD_BENCHMARKS=OFF
 step "AddressSanitizer and UndefinedBehaviorSanitizer"
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+  LSAN_OPTIONS=suppressions="$root/scripts/lsan.supp" \
   build_and_test build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUARN_SANITIZE=address,undefined \
   -DQUARN_BUILD_BENCHMARKS=OFF
 
