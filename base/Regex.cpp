@@ -3,6 +3,8 @@
 #define PCRE2_CODE_UNIT_WIDTH 8
 
 #include <cstdint>
+#include <mutex>
+#include <utility>
 
 #include <pcre2.h>
 
@@ -51,9 +53,28 @@ struct MatchDataDeleter {
 
 }  // namespace
 
+// Texts shorter than this are matched by the interpreter: compiling a pattern
+// to machine code costs more than matching a small note with it, and a
+// preview process often matches each pattern once.
+constexpr std::size_t kJitThreshold = 64 * 1024;
+
 struct Regex::Compiled {
-  std::unique_ptr<pcre2_code, CodeDeleter> code;
-  bool jit = false;
+  std::unique_ptr<pcre2_code, CodeDeleter> code;  // never changed after compile
+  // A machine-code copy made on the first long search. It is a separate copy
+  // so that threads matching short texts never see the original change.
+  mutable std::once_flag jitOnce;
+  mutable std::unique_ptr<pcre2_code, CodeDeleter> jitted;
+
+  // The code to search `length` bytes with, and whether it is machine code.
+  std::pair<const pcre2_code*, bool> codeFor(std::size_t length) const {
+    if (length < kJitThreshold) return {code.get(), false};
+    std::call_once(jitOnce, [this] {
+      std::unique_ptr<pcre2_code, CodeDeleter> copy(pcre2_code_copy(code.get()));
+      if (copy && pcre2_jit_compile(copy.get(), PCRE2_JIT_COMPLETE) == 0) jitted = std::move(copy);
+    });
+    return jitted ? std::pair<const pcre2_code*, bool>{jitted.get(), true}
+                  : std::pair<const pcre2_code*, bool>{code.get(), false};
+  }
 };
 
 namespace {
@@ -134,7 +155,6 @@ std::optional<Regex> Regex::compile(std::string_view pattern, Options options) {
   compiled->code.reset(pcre2_compile(reinterpret_cast<PCRE2_SPTR>(pattern.data()), pattern.size(),
                                      flags, &error, &offset, context.get()));
   if (!compiled->code) return std::nullopt;
-  compiled->jit = pcre2_jit_compile(compiled->code.get(), PCRE2_JIT_COMPLETE) == 0;
   return Regex(std::move(compiled));
 }
 
@@ -145,7 +165,8 @@ std::optional<Match> Regex::firstMatch(std::string_view text, Range range,
   }
   const std::string_view subject = text.substr(range.location, range.length);
   if (!utf8::isValid(subject)) return std::nullopt;
-  Searcher searcher(compiled_->code.get(), compiled_->jit, subject);
+  const auto [code, jit] = compiled_->codeFor(subject.size());
+  Searcher searcher(code, jit, subject);
   if (!searcher.usable()) return std::nullopt;
   return searcher.search(0, options == MatchingOptions::anchored ? PCRE2_ANCHORED : 0,
                          range.location);
@@ -158,7 +179,8 @@ std::optional<Match> Regex::firstMatch(std::string_view text) const {
 std::vector<Match> Regex::matches(std::string_view text) const {
   std::vector<Match> found;
   if (!utf8::isValid(text)) return found;
-  Searcher searcher(compiled_->code.get(), compiled_->jit, text);
+  const auto [code, jit] = compiled_->codeFor(text.size());
+  Searcher searcher(code, jit, text);
   if (!searcher.usable()) return found;
   std::size_t start = 0;
   while (start <= text.size()) {

@@ -214,6 +214,7 @@ AttachedImages attachImages(std::string_view html, const std::filesystem::path& 
   std::size_t copied = 0;
   std::size_t number = 0;
   std::size_t budget = kMaxPageImageBytes;
+  std::map<std::string, std::optional<Attachment>, std::less<>> read;
   for (const Match& match : image->matches(html)) {
     const Range whole = match.range();
     const std::string name = "quarn-image-" + std::to_string(number++);
@@ -223,11 +224,15 @@ AttachedImages attachImages(std::string_view html, const std::filesystem::path& 
     const std::string_view address = html.substr(source.location, source.length);
     const bool skipped = std::any_of(kSkippedSources.begin(), kSkippedSources.end(),
                                      [&](std::string_view prefix) { return address.starts_with(prefix); });
-    std::optional<Attachment> attachment;
-    if (!skipped) attachment = readImage(address, folder, std::min(kMaxImageBytes, budget));
-    if (!attachment) continue;  // removed: nothing takes the element's place
+    if (skipped) continue;  // removed: nothing takes the element's place
+    // Each file is read once per page, however often the note names it; every
+    // reference still gets its own attachment.
+    auto [entry, fresh] = read.try_emplace(std::string(address));
+    if (fresh) entry->second = readImage(address, folder, kMaxImageBytes);
+    const std::optional<Attachment>& attachment = entry->second;
+    if (!attachment || attachment->data.size() > budget) continue;
     budget -= attachment->data.size();
-    result.attachments.emplace(name, std::move(*attachment));
+    result.attachments.emplace(name, *attachment);
     const Range rest = match.groups[2].value_or(Range{source.end() + 1, 0});
     result.html += "<img src=\"cid:";
     result.html += name;
