@@ -106,13 +106,13 @@ class Searcher {
     // search would make a scan for all matches quadratic.
     options |= PCRE2_NO_UTF_CHECK;
     const auto* subject = reinterpret_cast<PCRE2_SPTR>(subject_.data());
-    int rc = pcre2_match(code_, subject, subject_.size(), start, options, data_.get(),
-                         context_.get());
+    int rc =
+        pcre2_match(code_, subject, subject_.size(), start, options, data_.get(), context_.get());
     if (rc == PCRE2_ERROR_JIT_STACKLIMIT && jit_) {
       // The JIT's small machine stack ran out; the interpreter keeps its
       // frames on the heap under the same limits.
-      rc = pcre2_match(code_, subject, subject_.size(), start, options | PCRE2_NO_JIT,
-                       data_.get(), context_.get());
+      rc = pcre2_match(code_, subject, subject_.size(), start, options | PCRE2_NO_JIT, data_.get(),
+                       context_.get());
     }
     if (rc <= 0) return std::nullopt;
     const PCRE2_SIZE* ovector = pcre2_get_ovector_pointer(data_.get());
@@ -189,10 +189,10 @@ std::vector<Match> Regex::matches(std::string_view text) const {
     const Range whole = match->range();
     found.push_back(std::move(*match));
     // Like ICU: after an empty match, step over one character so the scan moves.
-    start = whole.length > 0 ? whole.end()
-                             : whole.end() + (whole.end() < text.size()
-                                                  ? characterLength(text, whole.end())
-                                                  : 1);
+    start =
+        whole.length > 0
+            ? whole.end()
+            : whole.end() + (whole.end() < text.size() ? characterLength(text, whole.end()) : 1);
   }
   return found;
 }

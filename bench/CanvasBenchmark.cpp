@@ -2,14 +2,14 @@
 // 100,000 elements. Compare with scripts/peers/simdjson-floor on the same
 // canvases: `CanvasBenchmark --write-canvas=N:FILE` writes the canvas of N
 // elements that the benchmarks use.
-#include <benchmark/benchmark.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <string>
 #include <string_view>
+
+#include <benchmark/benchmark.h>
 
 #include "quicklook/Shared/CanvasDocument.h"
 #include "quicklook/Shared/CanvasSVGRenderer.h"

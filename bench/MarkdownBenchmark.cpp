@@ -7,8 +7,6 @@
 // small notes), as bench/generate-corpus writes them; without them a built-in
 // note is used. Both are copied into a temporary folder first, with the images
 // beside them, so the page reads the same files that the library loop reads.
-#include <cmark-gfm-core-extensions.h>
-#include <cmark-gfm.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -23,6 +21,8 @@
 #include <vector>
 
 #include <benchmark/benchmark.h>
+#include <cmark-gfm-core-extensions.h>
+#include <cmark-gfm.h>
 
 #include "quicklook/Shared/PreviewDocument.h"
 

@@ -1,10 +1,11 @@
 // The property grid of large JSON and YAML texts against the floor of pulling
 // the event parser's events over the same text and building nothing.
-#include <benchmark/benchmark.h>
 #include <sys/resource.h>
-#include <yaml.h>
 
 #include <string>
+
+#include <benchmark/benchmark.h>
+#include <yaml.h>
 
 #include "quicklook/Shared/StructuredRenderer.h"
 

@@ -41,13 +41,15 @@ Expected<std::string, FileError> readFile(const std::filesystem::path& path, std
   struct stat info {};
   if (::fstat(file.fd, &info) != 0) return Unexpected(FileError::readFailure(path, lastError()));
   if (S_ISDIR(info.st_mode)) {
-    return Unexpected(FileError::readFailure(path, std::make_error_code(std::errc::is_a_directory)));
+    return Unexpected(
+        FileError::readFailure(path, std::make_error_code(std::errc::is_a_directory)));
   }
   if (!S_ISREG(info.st_mode)) {
     return Unexpected(FileError::readFailure(path, notRegularFile()));
   }
   if (static_cast<unsigned long long>(info.st_size) > maxBytes) {
-    return Unexpected(FileError::readFailure(path, std::make_error_code(std::errc::file_too_large)));
+    return Unexpected(
+        FileError::readFailure(path, std::make_error_code(std::errc::file_too_large)));
   }
   std::string bytes;
   bytes.resize(static_cast<std::size_t>(info.st_size));

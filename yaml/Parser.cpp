@@ -196,8 +196,8 @@ const Node::Payload* Parser::load(Event& event, std::size_t depth) {
     case YAML_SCALAR_EVENT: {
       const auto& data = e.data.scalar;
       Node::Scalar scalar;
-      scalar.string = arena_->copy(
-          std::string_view(reinterpret_cast<const char*>(data.value), data.length));
+      scalar.string =
+          arena_->copy(std::string_view(reinterpret_cast<const char*>(data.value), data.length));
       scalar.style = static_cast<Node::Scalar::Style>(data.style);
       scalar.mark = mark;
       scalar.anchor = makeAnchor(data.anchor);
@@ -223,8 +223,9 @@ const Node::Payload* Parser::load(Event& event, std::size_t depth) {
         children_.push_back(item);
       }
       const std::size_t count = children_.size() - base;
-      Node* items = count ? static_cast<Node*>(arena_->allocate(count * sizeof(Node), alignof(Node)))
-                          : nullptr;
+      Node* items = count
+                        ? static_cast<Node*>(arena_->allocate(count * sizeof(Node), alignof(Node)))
+                        : nullptr;
       for (std::size_t i = 0; i < count; ++i) new (items + i) Node(children_[base + i], false);
       children_.resize(base);
       Node::Sequence sequence;
@@ -259,8 +260,9 @@ const Node::Payload* Parser::load(Event& event, std::size_t depth) {
       }
       using Pair = std::pair<Node, Node>;
       const std::size_t count = (children_.size() - base) / 2;
-      Pair* pairs = count ? static_cast<Pair*>(arena_->allocate(count * sizeof(Pair), alignof(Pair)))
-                          : nullptr;
+      Pair* pairs = count
+                        ? static_cast<Pair*>(arena_->allocate(count * sizeof(Pair), alignof(Pair)))
+                        : nullptr;
       for (std::size_t i = 0; i < count; ++i) {
         new (pairs + i)
             Pair(Node(children_[base + 2 * i], false), Node(children_[base + 2 * i + 1], false));
@@ -289,7 +291,7 @@ const Node::Payload* Parser::load(Event& event, std::size_t depth) {
     }
     default:
       fail(composerError("did not find expected node content", mark));
-        return nullptr;
+      return nullptr;
   }
 }
 

@@ -7,8 +7,6 @@
 #ifndef QUARN_YAML_PARSER_H_
 #define QUARN_YAML_PARSER_H_
 
-#include <yaml.h>
-
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -18,6 +16,8 @@
 #include <string_view>
 #include <unordered_map>
 #include <vector>
+
+#include <yaml.h>
 
 #include "base/Expected.h"
 #include "yaml/Node.h"

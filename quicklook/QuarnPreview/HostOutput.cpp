@@ -1,7 +1,6 @@
 #include "quicklook/QuarnPreview/HostOutput.h"
 
 #include <unistd.h>
-#include <yaml.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -11,6 +10,7 @@
 #include <system_error>
 
 #include <CLI/Version.hpp>
+#include <yaml.h>
 #define PCRE2_CODE_UNIT_WIDTH 8
 #include <pcre2.h>
 #include <simdjson.h>
@@ -26,7 +26,9 @@ namespace {
 
 std::string osReason() { return std::strerror(errno); }
 
-void fail(const std::string& message) { std::fprintf(stderr, "quarn-preview: %s\n", message.c_str()); }
+void fail(const std::string& message) {
+  std::fprintf(stderr, "quarn-preview: %s\n", message.c_str());
+}
 
 // Writes a file whole or not at all; the error text names the path and the reason.
 Expected<void, std::string> writeOutput(const std::filesystem::path& path, std::string_view bytes) {
@@ -68,16 +70,15 @@ int runPreviewHost(const PreviewHostOptions& options) {
   std::cout.flush();
   if (!page) {
     const FileError& error = page.error();
-    fail(options.file + ": " +
-         (error.reason ? error.reason.message() : error.description()));
+    fail(options.file + ": " + (error.reason ? error.reason.message() : error.description()));
     return 1;
   }
 
   const bool toStdout = options.output.empty() || options.output == "-";
   std::string format = options.format;
   if (format.empty()) {
-    format = !toStdout && PreviewDocument::fileExtension(options.output) == "mhtml" ? "mhtml"
-                                                                                    : "html";
+    format =
+        !toStdout && PreviewDocument::fileExtension(options.output) == "mhtml" ? "mhtml" : "html";
   }
   std::string bytes;
   if (format == "mhtml") {
@@ -127,7 +128,8 @@ std::string previewVersionText() {
   text += std::string("libyaml ") + yaml_get_version_string() + "\n";
   text += std::string("PCRE2 ") + pcre2 + "\n";
   text += "simdjson " + std::to_string(simdjson::SIMDJSON_VERSION_MAJOR) + "." +
-          std::to_string(simdjson::SIMDJSON_VERSION_MINOR) + "." + std::to_string(simdjson::SIMDJSON_VERSION_REVISION) + "\n";
+          std::to_string(simdjson::SIMDJSON_VERSION_MINOR) + "." +
+          std::to_string(simdjson::SIMDJSON_VERSION_REVISION) + "\n";
   text += "CLI11 " CLI11_VERSION;
   return text;
 }

@@ -60,8 +60,7 @@ std::string base64Lines(std::string_view bytes) {
   return encoded;
 }
 
-std::string archive(std::string_view page, const Attachments& attachments,
-                    std::string_view title) {
+std::string archive(std::string_view page, const Attachments& attachments, std::string_view title) {
   const std::string boundary = boundaryFor(page, attachments);
   std::string out;
   out += "From: <Saved by quarn-preview>\r\n";

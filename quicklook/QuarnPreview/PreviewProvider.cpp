@@ -29,8 +29,7 @@ void PreviewProvider::providePreview(const QLFilePreviewRequest& request,
     }
     return std::move(preview->html);
   };
-  handler(std::make_unique<QLPreviewReply>(UTType::html(), CGSize{800, 600},
-                                           std::move(createData)),
+  handler(std::make_unique<QLPreviewReply>(UTType::html(), CGSize{800, 600}, std::move(createData)),
           std::nullopt);
 }
 

@@ -20,8 +20,7 @@ int main(int argc, char** argv) {
     app.add_option("-o,--output", options.output,
                    "Where to write the page; - or absent for standard output")
         ->type_name("PATH");
-    app.add_option("--attachments", options.attachments,
-                   "Also write every attachment as DIR/NAME")
+    app.add_option("--attachments", options.attachments, "Also write every attachment as DIR/NAME")
         ->type_name("DIR");
     app.add_option("--format", options.format,
                    "html (the page bytes) or mhtml (page and images in one archive); "

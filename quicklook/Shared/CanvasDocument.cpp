@@ -1,7 +1,5 @@
 #include "quicklook/Shared/CanvasDocument.h"
 
-#include <simdjson.h>
-
 #include <algorithm>
 #include <charconv>
 #include <cstdint>
@@ -10,6 +8,8 @@
 #include <string_view>
 #include <system_error>
 #include <utility>
+
+#include <simdjson.h>
 
 #include "base/Utf8.h"
 
@@ -200,7 +200,6 @@ void repairNumber(std::string_view number, int depth, std::string& out) {
     if (!fits) out += ".0";
   }
 }
-
 
 unsigned hexValue(std::string_view four) {
   unsigned value = 0;

@@ -97,7 +97,8 @@ th { background: var(--bg-sidebar); font-weight: 600; }
 
 constexpr std::string_view kHead = "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\">\n<title>";
 constexpr std::string_view kAfterTitle = "</title>\n<style>\n";
-constexpr std::string_view kAfterStyle = "\n</style>\n</head><body><main class=\"quarn-preview\">\n";
+constexpr std::string_view kAfterStyle =
+    "\n</style>\n</head><body><main class=\"quarn-preview\">\n";
 constexpr std::string_view kTail = "\n</main></body></html>";
 
 }  // namespace
@@ -108,12 +109,23 @@ void escape(std::string_view text, std::string& out) {
   for (std::size_t i = 0; i < text.size(); ++i) {
     std::string_view entity;
     switch (text[i]) {
-      case '&': entity = "&amp;"; break;
-      case '<': entity = "&lt;"; break;
-      case '>': entity = "&gt;"; break;
-      case '"': entity = "&quot;"; break;
-      case '\'': entity = "&#39;"; break;
-      default: continue;
+      case '&':
+        entity = "&amp;";
+        break;
+      case '<':
+        entity = "&lt;";
+        break;
+      case '>':
+        entity = "&gt;";
+        break;
+      case '"':
+        entity = "&quot;";
+        break;
+      case '\'':
+        entity = "&#39;";
+        break;
+      default:
+        continue;
     }
     out.append(text, run, i - run);
     out.append(entity);

@@ -1,14 +1,14 @@
 #include "quicklook/Shared/MarkdownRenderer.h"
 
-#include <cmark-gfm-core-extensions.h>
-#include <cmark-gfm.h>
-
 #include <algorithm>
 #include <array>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <mutex>
+
+#include <cmark-gfm-core-extensions.h>
+#include <cmark-gfm.h>
 
 #include "base/Regex.h"
 #include "base/Utf8.h"
@@ -17,7 +17,7 @@ namespace quarn::MarkdownRenderer {
 namespace {
 
 constexpr std::array<const char*, 5> kExtensions = {"table", "strikethrough", "autolink",
-                                                     "tasklist", "tagfilter"};
+                                                    "tasklist", "tagfilter"};
 
 // The library's own "already registered" flag is a plain static, so two
 // threads rendering their first note at once would race on it; the once-guard

@@ -109,8 +109,8 @@ constexpr std::string_view kOpeningFence = "^---[ \\t]*(\\r?\\n)";
 constexpr std::string_view kClosingFence = "^(?:---|\\.\\.\\.)[ \\t]*(\\r?\\n|$)";
 constexpr std::string_view kImagePattern = "<img src=\"([^\"]+)\"([^>]*)>";
 constexpr std::string_view kEmptyParagraphPattern = "<p>\\s*</p>";
-constexpr std::array<std::string_view, 4> kSkippedSources = {"http://", "https://", "data:",
-                                                             "cid:"};
+constexpr std::array<std::string_view, 4> kSkippedSources = {"http://", "https://",
+                                                             "data:", "cid:"};
 // A bound per image: every attachment is held in memory and carried in the
 // reply, so one huge file named by a note must not exhaust the host.
 constexpr std::size_t kMaxImageBytes = 64 * 1024 * 1024;
@@ -174,7 +174,8 @@ std::optional<Attachment> readImage(std::string_view source, const std::filesyst
   // The operating system would cut the path at a NUL, so "x.txt%00.png" would
   // read x.txt as a PNG.
   if (path.empty() || path.find('\0') != std::string::npos) return std::nullopt;
-  const std::filesystem::path file = path.front() == '/' ? std::filesystem::path(path) : folder / path;
+  const std::filesystem::path file =
+      path.front() == '/' ? std::filesystem::path(path) : folder / path;
   // The type comes from the name before anything is read, so a large file
   // that is no image is never read at all.
   const std::optional<UTType> type = UTType::fromExtension(fileExtension(file));
@@ -222,8 +223,9 @@ AttachedImages attachImages(std::string_view html, const std::filesystem::path& 
     copied = whole.end();
     const Range source = *match.groups[1];
     const std::string_view address = html.substr(source.location, source.length);
-    const bool skipped = std::any_of(kSkippedSources.begin(), kSkippedSources.end(),
-                                     [&](std::string_view prefix) { return address.starts_with(prefix); });
+    const bool skipped =
+        std::any_of(kSkippedSources.begin(), kSkippedSources.end(),
+                    [&](std::string_view prefix) { return address.starts_with(prefix); });
     if (skipped) continue;  // removed: nothing takes the element's place
     // Each file is read once per page, however often the note names it; every
     // reference still gets its own attachment.

@@ -3,8 +3,6 @@
 // drawing). Prints the median wall time of one parse+decode over the runs.
 //
 // Usage: simdjson-floor FILE [RUNS]
-#include <simdjson.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -12,6 +10,8 @@
 #include <optional>
 #include <string>
 #include <vector>
+
+#include <simdjson.h>
 
 namespace {
 

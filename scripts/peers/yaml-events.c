@@ -3,6 +3,7 @@
  * Usage: yaml-events FILE */
 #include <stdio.h>
 #include <stdlib.h>
+
 #include <yaml.h>
 
 int main(int argc, char** argv) {

@@ -1,11 +1,11 @@
-#include "base/Regex.h"
-
 #include <chrono>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
+
+#include "base/Regex.h"
 
 namespace quarn {
 namespace {
@@ -35,9 +35,20 @@ TEST(RegexTest, LineAnchorsSeeEveryUnicodeLineEnd) {
     std::string text;
   };
   const std::vector<Row> rows = {
-      {"LF", "a\nb"},          {"CR LF", "a\r\nb"},         {"CR", "a\rb"},
-      {"VT", "a\vb"},          {"FF", "a\fb"},              {"NEL", "a\xC2\x85" "b"},
-      {"LS", "a\xE2\x80\xA8" "b"}, {"PS", "a\xE2\x80\xA9" "b"},
+      {"LF", "a\nb"},
+      {"CR LF", "a\r\nb"},
+      {"CR", "a\rb"},
+      {"VT", "a\vb"},
+      {"FF", "a\fb"},
+      {"NEL",
+       "a\xC2\x85"
+       "b"},
+      {"LS",
+       "a\xE2\x80\xA8"
+       "b"},
+      {"PS",
+       "a\xE2\x80\xA9"
+       "b"},
   };
   const Regex lines = compiled("^b$", Regex::Options::anchorsMatchLines);
   const Regex endOfA = compiled("a$", Regex::Options::anchorsMatchLines);
@@ -65,7 +76,11 @@ TEST(RegexTest, MatchingRules) {
     std::vector<std::string> expected;
   };
   const std::vector<Row> rows = {
-      {"\\s+", "a\xC2\xA0" "b\xE3\x80\x80" "c\n\td", {"\xC2\xA0", "\xE3\x80\x80", "\n\t"}},
+      {"\\s+",
+       "a\xC2\xA0"
+       "b\xE3\x80\x80"
+       "c\n\td",
+       {"\xC2\xA0", "\xE3\x80\x80", "\n\t"}},
       {"abc", "ABC abc", {"abc"}},
       {"<.+?>", "<a><b>", {"<a>", "<b>"}},
       {"x*?y", "xxy", {"xxy"}},
@@ -90,7 +105,9 @@ TEST(RegexTest, GroupThatTookNoPartHasNoRange) {
 }
 
 TEST(RegexTest, PositionsAreByteOffsets) {
-  std::optional<Match> match = compiled("b").firstMatch("\xE2\x80\xA8" "éb");
+  std::optional<Match> match = compiled("b").firstMatch(
+      "\xE2\x80\xA8"
+      "éb");
   ASSERT_TRUE(match);
   EXPECT_EQ(match->range(), (Range{5, 1}));
 }
@@ -116,9 +133,19 @@ TEST(RegexTest, BadRangesAndInvalidTextGiveNothing) {
   const Regex regex = compiled("a");
   EXPECT_FALSE(regex.firstMatch("abc", Range{2, 5}));
   EXPECT_FALSE(regex.firstMatch("abc", Range{4, 0}));
-  EXPECT_FALSE(regex.firstMatch("\xC3\xA9" "a", Range{1, 2}));  // cuts the é
-  EXPECT_TRUE(regex.matches("a\xFF" "a").empty());
-  EXPECT_EQ(regex.replacingMatches("a\xC3" "a", "b"), "a\xC3" "a");
+  EXPECT_FALSE(
+      regex.firstMatch("\xC3\xA9"
+                       "a",
+                       Range{1, 2}));  // cuts the é
+  EXPECT_TRUE(regex
+                  .matches("a\xFF"
+                           "a")
+                  .empty());
+  EXPECT_EQ(regex.replacingMatches("a\xC3"
+                                   "a",
+                                   "b"),
+            "a\xC3"
+            "a");
 }
 
 TEST(RegexTest, EmptyMatchesMoveOnByOneCharacter) {

@@ -1,4 +1,3 @@
-#include <gtest/gtest.h>
 #include <stdlib.h>
 
 #include <chrono>
@@ -6,6 +5,8 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "yaml/Compose.h"
 #include "yaml/Constructor.h"

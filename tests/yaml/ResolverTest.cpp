@@ -1,8 +1,8 @@
-#include <gtest/gtest.h>
-
 #include <string>
 #include <thread>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "yaml/Resolver.h"
 

@@ -1,9 +1,9 @@
-#include "quicklook/QuarnPreview/Mhtml.h"
-
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
+
+#include "quicklook/QuarnPreview/Mhtml.h"
 
 namespace quarn {
 namespace {

@@ -1,9 +1,9 @@
 // The quarn-preview program as a user runs it.
 #include <sys/stat.h>
 
-#include <gtest/gtest.h>
-
 #include <string>
+
+#include <gtest/gtest.h>
 
 #include "tests/TestSupport.h"
 
@@ -45,8 +45,8 @@ TEST(PreviewHostTest, FailuresNameTheFileWriteNothingAndExitNonZero) {
   };
   for (const auto& row : rows) {
     const auto out = dir / "out.html";
-    auto result = run("timeout 20 " + preview() + " -o " + out.string() + " " +
-                      (dir / row.name).string());
+    auto result =
+        run("timeout 20 " + preview() + " -o " + out.string() + " " + (dir / row.name).string());
     EXPECT_EQ(result.status, row.status) << row.name;
     EXPECT_NE(result.err.find((dir / row.name).string()), std::string::npos) << result.err;
     EXPECT_NE(result.err.find(row.message), std::string::npos) << result.err;

@@ -1,9 +1,8 @@
-#include "quicklook/QuarnPreview/PreviewProvider.h"
+#include <string>
 
 #include <gtest/gtest.h>
 
-#include <string>
-
+#include "quicklook/QuarnPreview/PreviewProvider.h"
 #include "tests/TestSupport.h"
 
 namespace quarn {

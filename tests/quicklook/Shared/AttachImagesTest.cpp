@@ -19,7 +19,9 @@ namespace fs = std::filesystem;
 // A valid 1x1 PNG.
 const std::string kPng(
     "\x89PNG\r\n\x1a\n\0\0\0\rIHDR\0\0\0\x01\0\0\0\x01\x08\x06\0\0\0\x1f\x15\xc4\x89"
-    "\0\0\0\nIDATx\x9c" "c\0\x01\0\0\x05\0\x01\r\n-\xb4\0\0\0\0IEND\xae" "B`\x82",
+    "\0\0\0\nIDATx\x9c"
+    "c\0\x01\0\0\x05\0\x01\r\n-\xb4\0\0\0\0IEND\xae"
+    "B`\x82",
     67);
 
 std::string img(std::string_view source, std::string_view alt = "x") {
@@ -75,14 +77,14 @@ TEST_F(AttachImagesTest, ServesOrRemovesEachImage) {
       {"caf%C3%A9.png", true},
       {"PHOTO.JPG", true},
       {"../shared/pic.png", true},
-      {"50%.png", true},        // malformed escape: the source is used as written
-      {"my%2", false},          // malformed and missing
-      {"caf%E9.png", false},    // not UTF-8 once decoded, and no such file
+      {"50%.png", true},      // malformed escape: the source is used as written
+      {"my%2", false},        // malformed and missing
+      {"caf%E9.png", false},  // not UTF-8 once decoded, and no such file
       {"missing.png", false},
       {"notes.txt", false},
       {"noextension", false},
       {"folder.png", false},
-      {"pipe.png", false},      // a FIFO: must neither block nor be read
+      {"pipe.png", false},  // a FIFO: must neither block nor be read
       {"pic.png%00.txt", false},
       {"notes.txt%00.png", false},
       {"HTTPS://example.com/a.png", false},
@@ -170,7 +172,8 @@ TEST_F(AttachImagesTest, BoundsTheBytesOfAllImagesOfOnePage) {
   html += img("pic.png") + "</p>";
   const AttachedImages result = attach(html);
   // Four copies fit under the page's bound; later large ones go, small ones still fit.
-  EXPECT_EQ(result.html, "<p>" + cidImg(0) + cidImg(1) + cidImg(2) + cidImg(3) + cidImg(6) + "</p>");
+  EXPECT_EQ(result.html,
+            "<p>" + cidImg(0) + cidImg(1) + cidImg(2) + cidImg(3) + cidImg(6) + "</p>");
   EXPECT_EQ(result.attachments.size(), 5u);
 }
 

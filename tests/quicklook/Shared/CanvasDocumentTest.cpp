@@ -1,9 +1,9 @@
-#include <gtest/gtest.h>
-
 #include <optional>
 #include <set>
 #include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "quicklook/Shared/CanvasDocument.h"
 

@@ -1,5 +1,3 @@
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <clocale>
 #include <cmath>
@@ -10,6 +8,8 @@
 #include <random>
 #include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "quicklook/Shared/CanvasSVGRenderer.h"
 

@@ -49,10 +49,13 @@ TEST(FrontmatterTest, SplitsByTheFenceRules) {
 }
 
 TEST(FrontmatterTest, UnicodeLineEndsEndTheClosingFence) {
-  const FrontmatterSplit split =
-      PreviewDocument::splitFrontmatter("---\na: 1\n---\xE2\x80\xA8" "Body");
+  const FrontmatterSplit split = PreviewDocument::splitFrontmatter(
+      "---\na: 1\n---\xE2\x80\xA8"
+      "Body");
   EXPECT_EQ(split.frontmatter, "a: 1\n");
-  EXPECT_EQ(split.body, "\xE2\x80\xA8" "Body");
+  EXPECT_EQ(split.body,
+            "\xE2\x80\xA8"
+            "Body");
 }
 
 TEST(FrontmatterTest, LargeNoteWithoutClosingFenceStaysWhole) {

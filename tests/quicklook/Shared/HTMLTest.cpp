@@ -1,10 +1,10 @@
-#include "quicklook/Shared/HTML.h"
-
-#include <gtest/gtest.h>
-
 #include <regex>
 #include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
+
+#include "quicklook/Shared/HTML.h"
 
 namespace quarn {
 namespace {

@@ -1,11 +1,11 @@
-#include "quicklook/Shared/MarkdownRenderer.h"
-
-#include <gtest/gtest.h>
-
 #include <chrono>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include <gtest/gtest.h>
+
+#include "quicklook/Shared/MarkdownRenderer.h"
 
 namespace quarn {
 namespace {
@@ -18,7 +18,8 @@ TEST(MarkdownRendererTest, RendersWithTheChosenExtensionsAndOptions) {
       {"  \n\n\t\n", ""},
       {"<b>hi</b>", "<p><!-- raw HTML omitted -->hi<!-- raw HTML omitted --></p>\n"},
       {"<div>\nblock\n</div>\n\nafter", "<!-- raw HTML omitted -->\n<p>after</p>\n"},
-      {"- [x] done", "<ul>\n<li><input type=\"checkbox\" checked=\"\" disabled=\"\" /> done</li>\n</ul>\n"},
+      {"- [x] done",
+       "<ul>\n<li><input type=\"checkbox\" checked=\"\" disabled=\"\" /> done</li>\n</ul>\n"},
       {"- [ ] open", "<ul>\n<li><input type=\"checkbox\" disabled=\"\" /> open</li>\n</ul>\n"},
       {"a ~b~ c", "<p>a <del>b</del> c</p>\n"},
       {"a ~~b~~ c", "<p>a <del>b</del> c</p>\n"},
@@ -48,7 +49,10 @@ TEST(MarkdownRendererTest, StopsAtTheFirstNul) {
 
 TEST(MarkdownRendererTest, IllFormedBytesBecomeReplacementCharacters) {
   // The library copies bytes through; whatever it gives back is made valid.
-  EXPECT_EQ(MarkdownRenderer::html("a\xFF" "b"), "<p>a\xEF\xBF\xBD" "b</p>\n");
+  EXPECT_EQ(MarkdownRenderer::html("a\xFF"
+                                   "b"),
+            "<p>a\xEF\xBF\xBD"
+            "b</p>\n");
   EXPECT_EQ(MarkdownRenderer::html("\xE2\x82"), "<p>\xEF\xBF\xBD</p>\n");
   EXPECT_EQ(MarkdownRenderer::html("é"), "<p>é</p>\n");
 }
@@ -74,8 +78,8 @@ std::string repeat(std::string_view piece, std::size_t times) {
 // Inputs that took the older library quadratic time. Each must render far
 // below the limit, which only quadratic behaviour could reach.
 TEST(MarkdownRendererTest, HostileInputsRenderInLinearTime) {
-  std::string wideTable = "|" + repeat(" a |", 4000) + "\n|" + repeat("---|", 4000) + "\n" +
-                          repeat("| x |\n", 4000);
+  std::string wideTable =
+      "|" + repeat(" a |", 4000) + "\n|" + repeat("---|", 4000) + "\n" + repeat("| x |\n", 4000);
   std::string deepList = repeat("- ", 40000) + "x\n" + repeat("lazy\n", 40000);
   std::string deepQuote = repeat(">", 40000) + " x\n" + repeat("lazy\n", 40000);
   const struct {

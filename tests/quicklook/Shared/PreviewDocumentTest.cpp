@@ -1,13 +1,12 @@
-#include "quicklook/Shared/PreviewDocument.h"
-
 #include <sys/stat.h>
-
-#include <gtest/gtest.h>
 
 #include <string>
 
+#include <gtest/gtest.h>
+
 #include "quicklook/Shared/HTML.h"
 #include "quicklook/Shared/MarkdownRenderer.h"
+#include "quicklook/Shared/PreviewDocument.h"
 #include "quicklook/Shared/StructuredRenderer.h"
 #include "tests/TestSupport.h"
 
@@ -33,10 +32,10 @@ TEST(PreviewDocumentTest, CanRenderByLowerCasedExtension) {
     const char* name;
     bool accepted;
   } rows[] = {
-      {"a.md", true},     {"a.json", true},      {"a.yaml", true},  {"a.yml", true},
-      {"a.kcv", true},    {"a.qcv", true},       {"Plan.MD", true}, {"board.KCV", true},
-      {"a.markdown", false}, {"notes", false},   {"notes.txt", false}, {"a.md.bak", false},
-      {".md", true},      {"dir.md/file", false}, {"a.", false},
+      {"a.md", true},        {"a.json", true},       {"a.yaml", true},     {"a.yml", true},
+      {"a.kcv", true},       {"a.qcv", true},        {"Plan.MD", true},    {"board.KCV", true},
+      {"a.markdown", false}, {"notes", false},       {"notes.txt", false}, {"a.md.bak", false},
+      {".md", true},         {"dir.md/file", false}, {"a.", false},
   };
   for (const auto& row : rows) {
     EXPECT_EQ(PreviewDocument::canRender(row.name), row.accepted) << row.name;
@@ -60,10 +59,10 @@ TEST(PreviewDocumentTest, DecodesUtf8ElseLatin1AndDropsALeadingByteOrderMark) {
       {"", ""},
       {"plain", "plain"},
       {"\xC3\xA9", "é"},
-      {"\xE9", "é"},                       // not UTF-8: each byte one Latin-1 character
+      {"\xE9", "é"},                                   // not UTF-8: each byte one Latin-1 character
       {"a\xFF\xC3\xA9", "a\xC3\xBF\xC3\x83\xC2\xA9"},  // one bad byte makes it all Latin-1
       {"\xEF\xBB\xBF---\n", "---\n"},
-      {"x\xEF\xBB\xBF", "x\xEF\xBB\xBF"},  // only a leading mark goes
+      {"x\xEF\xBB\xBF", "x\xEF\xBB\xBF"},            // only a leading mark goes
       {"\xED\xA0\x80", "\xC3\xAD\xC2\xA0\xC2\x80"},  // an encoded surrogate is not UTF-8
       {std::string("a\0b", 3), std::string("a\0b", 3)},
   };
@@ -83,7 +82,8 @@ TEST(PreviewDocumentTest, ChoosesTheRoadByExtension) {
   EXPECT_EQ(renderedBody(dir, "Plan.MD", yaml), markdown);
   EXPECT_EQ(renderedBody(dir, "notes", yaml), markdown);
   EXPECT_EQ(renderedBody(dir, "notes.txt", yaml), markdown);
-  EXPECT_EQ(renderedBody(dir, "board.KCV", "["), "<p class=\"quarn-empty\">Not a readable canvas</p>");
+  EXPECT_EQ(renderedBody(dir, "board.KCV", "["),
+            "<p class=\"quarn-empty\">Not a readable canvas</p>");
 }
 
 TEST(PreviewDocumentTest, CanvasThatIsNotJsonIsANoteNotAnError) {

@@ -1,7 +1,7 @@
-#include <gtest/gtest.h>
-
 #include <chrono>
 #include <string>
+
+#include <gtest/gtest.h>
 
 #include "quicklook/Shared/StructuredRenderer.h"
 
