@@ -1,5 +1,6 @@
 #include "quicklook/QuarnPreview/PreviewProvider.h"
 
+#include "base/Utf8.h"
 #include "quicklook/Shared/PreviewDocument.h"
 
 namespace quarn {
@@ -22,9 +23,9 @@ void PreviewProvider::providePreview(const QLFilePreviewRequest& request,
                                                          std::move(attachment.contentType)});
     }
     reply.attachments = std::move(attachments);
-    // Every renderer builds valid UTF-8, so the page's bytes are the page.
-    // An empty page would mean the encoding produced nothing.
-    if (preview->html.empty()) {
+    // The page goes out as its UTF-8 bytes; one that is not valid UTF-8
+    // cannot be handed over without loss.
+    if (!utf8::isValid(preview->html)) {
       return Unexpected(FileError::withCode(FileError::Code::fileReadCorruptFile));
     }
     return std::move(preview->html);
