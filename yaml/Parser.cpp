@@ -189,6 +189,21 @@ Node::Payload Parser::header(Node::Kind kind, const std::string_view* tag) const
   return Node::Payload{arena_.get(), tag, kind, false};
 }
 
+bool Parser::loadChildren(int endType, std::size_t depth, const Mark& mark) {
+  if (depth >= kMaxDepth) {
+    fail(composerError("exceeded the maximum nesting depth", mark));
+    return false;
+  }
+  for (;;) {
+    Event child;
+    if (!pull(child)) return false;
+    if (child.raw.type == endType) return true;
+    const Node::Payload* node = load(child, depth + 1);
+    if (!node) return false;
+    children_.push_back(node);
+  }
+}
+
 const Node::Payload* Parser::load(Event& event, std::size_t depth) {
   const yaml_event_t& e = event.raw;
   const Mark mark = markOf(e.start_mark);
@@ -208,20 +223,9 @@ const Node::Payload* Parser::load(Event& event, std::size_t depth) {
       return node;
     }
     case YAML_SEQUENCE_START_EVENT: {
-      if (depth >= kMaxDepth) {
-        fail(composerError("exceeded the maximum nesting depth", mark));
-        return nullptr;
-      }
       const auto& data = e.data.sequence_start;
       const std::size_t base = children_.size();
-      for (;;) {
-        Event child;
-        if (!pull(child)) return nullptr;
-        if (child.raw.type == YAML_SEQUENCE_END_EVENT) break;
-        const Node::Payload* item = load(child, depth + 1);
-        if (!item) return nullptr;
-        children_.push_back(item);
-      }
+      if (!loadChildren(YAML_SEQUENCE_END_EVENT, depth, mark)) return nullptr;
       const std::size_t count = children_.size() - base;
       Node* items = count
                         ? static_cast<Node*>(arena_->allocate(count * sizeof(Node), alignof(Node)))
@@ -239,25 +243,10 @@ const Node::Payload* Parser::load(Event& event, std::size_t depth) {
       return node;
     }
     case YAML_MAPPING_START_EVENT: {
-      if (depth >= kMaxDepth) {
-        fail(composerError("exceeded the maximum nesting depth", mark));
-        return nullptr;
-      }
       const auto& data = e.data.mapping_start;
       const std::size_t base = children_.size();
-      for (;;) {
-        Event keyEvent;
-        if (!pull(keyEvent)) return nullptr;
-        if (keyEvent.raw.type == YAML_MAPPING_END_EVENT) break;
-        const Node::Payload* key = load(keyEvent, depth + 1);
-        if (!key) return nullptr;
-        children_.push_back(key);
-        Event valueEvent;
-        if (!pull(valueEvent)) return nullptr;
-        const Node::Payload* value = load(valueEvent, depth + 1);
-        if (!value) return nullptr;
-        children_.push_back(value);
-      }
+      // Keys and values alternate; the grammar ends a mapping only where a key could stand.
+      if (!loadChildren(YAML_MAPPING_END_EVENT, depth, mark)) return nullptr;
       using Pair = std::pair<Node, Node>;
       const std::size_t count = (children_.size() - base) / 2;
       Pair* pairs = count

@@ -67,6 +67,9 @@ class Parser {
   // a result type as large as the error costs a clearing on every event.
   bool pull(Event& event);
   const Node::Payload* load(Event& event, std::size_t depth);
+  // Loads the nodes of a collection onto children_ until the event of
+  // `endType`; false (with the failure stored) past the depth bound or on error.
+  bool loadChildren(int endType, std::size_t depth, const Mark& mark);
   bool checkDuplicateKeys(const Items<std::pair<Node, Node>>& pairs);
   YamlError fail(YamlError error);
   YamlError composerError(std::string problem, Mark mark) const;
