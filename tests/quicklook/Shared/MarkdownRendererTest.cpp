@@ -57,15 +57,29 @@ TEST(MarkdownRendererTest, IllFormedBytesBecomeReplacementCharacters) {
   EXPECT_EQ(MarkdownRenderer::html("é"), "<p>é</p>\n");
 }
 
-TEST(MarkdownRendererTest, FirstCallsFromManyThreadsAgree) {
-  std::vector<std::string> results(8);
+// The library's inline parser keeps its table of special characters per
+// process unless patched; one render finishing used to strip "~" and the
+// autolink characters from another in flight. Many overlapping renders of a
+// note that needs every extension must all match the single-thread page.
+TEST(MarkdownRendererTest, OverlappingRendersAgree) {
+  std::string note;
+  for (int i = 0; i < 40; ++i) {
+    note += "| a | b |\n|---|---|\n| ~x~ | www.example.com |\n\n- [ ] ~~y~~ z@example.org\n\n";
+  }
+  const std::string expected = MarkdownRenderer::html(note);
+  ASSERT_NE(expected.find("<del>x</del>"), std::string::npos);
+  constexpr int kThreads = 8, kRounds = 150;
+  std::vector<int> mismatches(kThreads, 0);
   std::vector<std::thread> threads;
-  for (auto& result : results) {
-    threads.emplace_back([&result] { result = MarkdownRenderer::html("| a |\n|---|\n| ~b~ |"); });
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([&, t] {
+      for (int round = 0; round < kRounds; ++round) {
+        if (MarkdownRenderer::html(note) != expected) ++mismatches[t];
+      }
+    });
   }
   for (auto& thread : threads) thread.join();
-  for (const auto& result : results) EXPECT_EQ(result, results[0]);
-  EXPECT_NE(results[0].find("<del>b</del>"), std::string::npos);
+  for (int t = 0; t < kThreads; ++t) EXPECT_EQ(mismatches[t], 0) << "thread " << t;
 }
 
 std::string repeat(std::string_view piece, std::size_t times) {
