@@ -56,17 +56,20 @@ Expected<std::string, FileError> readFile(const std::filesystem::path& path, std
   std::size_t filled = 0;
   for (;;) {
     if (filled == bytes.size()) {
-      // The file may have grown since fstat; keep reading until the end.
-      if (bytes.size() >= maxBytes) {
-        char probe;
-        ssize_t n = ::read(file.fd, &probe, 1);
-        if (n == 0) break;
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) return Unexpected(FileError::readFailure(path, lastError()));
+      // The file may have grown since fstat. Probe before growing, so that the
+      // usual file, read whole already, is never copied into a larger buffer.
+      char probe[4096];
+      const ssize_t n = ::read(file.fd, probe, sizeof probe);
+      if (n == 0) break;
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) return Unexpected(FileError::readFailure(path, lastError()));
+      if (bytes.size() + static_cast<std::size_t>(n) > maxBytes) {
         return Unexpected(
             FileError::readFailure(path, std::make_error_code(std::errc::file_too_large)));
       }
-      bytes.resize(std::min(maxBytes, std::max<std::size_t>(4096, bytes.size() * 2)));
+      bytes.append(probe, static_cast<std::size_t>(n));
+      filled = bytes.size();
+      continue;
     }
     ssize_t n = ::read(file.fd, bytes.data() + filled, bytes.size() - filled);
     if (n < 0 && errno == EINTR) continue;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <utility>
 #include <vector>
 
 #include "base/Regex.h"
@@ -79,6 +80,12 @@ std::string decodeText(std::string_view bytes) {
   return text;
 }
 
+std::string decodeText(std::string&& bytes) {
+  if (!utf8::isValid(bytes)) return decodeText(std::string_view(bytes));
+  if (bytes.starts_with("\xEF\xBB\xBF")) bytes.erase(0, 3);
+  return std::move(bytes);
+}
+
 Expected<RenderedPreview, FileError> render(const std::filesystem::path& file) {
   auto bytes = readFile(file);
   if (!bytes) return Unexpected(bytes.error());
@@ -93,11 +100,9 @@ Expected<RenderedPreview, FileError> render(const std::filesystem::path& file) {
                       : std::string("<p class=\"quarn-empty\">Not a readable canvas</p>"));
   } else if (std::find(kStructuredExtensions.begin(), kStructuredExtensions.end(), extension) !=
              kStructuredExtensions.end()) {
-    preview.html = HTML::document(title, StructuredRenderer::html(decodeText(*bytes)));
+    preview.html = HTML::document(title, StructuredRenderer::html(decodeText(std::move(*bytes))));
   } else {
-    const std::string text = decodeText(*bytes);
-    bytes->clear();
-    bytes->shrink_to_fit();
+    const std::string text = decodeText(std::move(*bytes));
     preview.html = HTML::document(title, markdownBody(text, file, preview.attachments));
   }
   return preview;

@@ -55,6 +55,8 @@ Expected<RenderedPreview, FileError> render(const std::filesystem::path& file);
 
 // Text from a file's bytes: UTF-8 (a leading byte-order mark dropped), else Latin-1.
 std::string decodeText(std::string_view bytes);
+// The same, taking the bytes over: valid UTF-8 is returned without a copy.
+std::string decodeText(std::string&& bytes);
 
 // Cuts a leading ---/--- (or ---/...) front matter block off a note's text.
 // Never fails: without a recognisable block the whole text is the body.
