@@ -62,6 +62,8 @@ hr { border: none; border-top: 1px solid var(--border); margin: 24px 0; }
 img { max-width: 100%; height: auto; }
 table { border-collapse: collapse; width: 100%; font-size: 14px; }
 th, td { border: 1px solid var(--border); padding: 6px 10px; text-align: left; vertical-align: top; }
+th[align="center"], td[align="center"] { text-align: center; }
+th[align="right"], td[align="right"] { text-align: right; }
 th { background: var(--bg-sidebar); font-weight: 600; }
 .quarn-wikilink { color: var(--accent); }
 /* JSON and YAML show as one flat grid; nesting is carried by padding on the key

@@ -105,17 +105,20 @@ TEST(HTMLTest, StylesheetDeclaresEveryTokenLightThenDark) {
       EXPECT_EQ(css.find(std::string(token.name) + ":", dark), std::string::npos) << token.name;
     }
   }
-  // The rule block follows the token block and holds the 44 rules in order.
+  // The rule block follows the token block and holds the 46 rules in order.
   const auto all = rules(css.substr(css.find("* {")));
-  ASSERT_EQ(all.size(), 44u);
+  ASSERT_EQ(all.size(), 46u);
   EXPECT_EQ(all[0], std::make_pair(std::string("*"), std::string("box-sizing: border-box")));
   EXPECT_EQ(all[1].second, "margin: 0; padding: 0; background: var(--bg); color: var(--text)");
   EXPECT_EQ(all[13].first, "li input[type=\"checkbox\"]");
-  EXPECT_EQ(all[25].second,
+  // Cells keep the alignment the table's delimiter row asks for.
+  EXPECT_EQ(all[23].second, "text-align: center");
+  EXPECT_EQ(all[24].first, "th[align=\"right\"], td[align=\"right\"]");
+  EXPECT_EQ(all[27].second,
             "border-collapse: collapse; width: 100%; font-size: 14px; table-layout: fixed");
-  EXPECT_EQ(all[28].first, ".quarn-props tr:last-child th, .quarn-props tr:last-child td");
-  EXPECT_EQ(all[43].first, ".quarn-canvas .canvas-shape-label");
-  EXPECT_EQ(all[43].second, "fill: var(--text); font-family: var(--font-ui); font-size: 14px");
+  EXPECT_EQ(all[30].first, ".quarn-props tr:last-child th, .quarn-props tr:last-child td");
+  EXPECT_EQ(all[45].first, ".quarn-canvas .canvas-shape-label");
+  EXPECT_EQ(all[45].second, "fill: var(--text); font-family: var(--font-ui); font-size: 14px");
 }
 
 }  // namespace
