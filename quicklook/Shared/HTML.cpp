@@ -1,43 +1,13 @@
 #include "quicklook/Shared/HTML.h"
 
+#include "quicklook/Generated/PageTokens.h"
+
 namespace quarn::HTML {
 namespace {
 
-// Custom properties with their light values, then the dark ones. The four that
-// no rule references yet are declared too, so every colour of the palette is
-// at hand in the page.
-constexpr std::string_view kTokenBlock = R"css(:root {
-  --bg: #ffffff;
-  --bg-sidebar: #f5f5f4;
-  --bg-sidebar-glass: rgba(245, 245, 244, 0.55);
-  --bg-hover: #ededec;
-  --bg-active: #e4e4e3;
-  --text: #1a1a1a;
-  --text-secondary: #6b6b6b;
-  --text-faint: #a3a3a3;
-  --border: #e2e2e1;
-  --accent: #187730;
-  --accent-bg: rgba(24, 119, 48, 0.08);
-  --danger: #b3423c;
-  --font-ui: -apple-system, BlinkMacSystemFont, "SF Pro", sans-serif;
-  --font-mono: ui-monospace, "SF Mono", monospace;
-}
-@media (prefers-color-scheme: dark) {
-  :root {
-    --bg: #181818;
-    --bg-sidebar: #262626;
-    --bg-sidebar-glass: rgba(38, 38, 38, 0.55);
-    --bg-hover: #2e2e2e;
-    --bg-active: #363636;
-    --text: #e8e8e8;
-    --text-secondary: #9a9a9a;
-    --text-faint: #6b6b6b;
-    --border: #333333;
-    --accent: #59c073;
-    --accent-bg: rgba(89, 192, 115, 0.12);
-    --danger: #d07a75;
-  }
-})css";
+// The custom properties come from data/tokens.json, generated like the
+// thumbnail's colours, so the palette lives in one file.
+constexpr std::string_view kTokenBlock = PageTokens::kStyleBlock;
 
 constexpr std::string_view kRuleBlock = R"css(* { box-sizing: border-box; }
 html, body { margin: 0; padding: 0; background: var(--bg); color: var(--text); }
