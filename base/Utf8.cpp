@@ -43,7 +43,9 @@ bool isValid(std::string_view text) {
   return true;
 }
 
-std::string withReplacements(std::string_view text) {
+namespace {
+
+std::string replaced(std::string_view text, bool perByte) {
   std::string out;
   out.reserve(text.size());
   std::size_t run = 0, i = 0;  // [run, i) is pending valid text
@@ -58,12 +60,20 @@ std::string withReplacements(std::string_view text) {
       continue;
     }
     out.append(text, run, i - run);
-    out.append("\xEF\xBF\xBD");
+    // The bytes after the first of an ill-formed subpart are continuation
+    // bytes, each ill-formed on its own: one replacement apiece is per byte.
+    for (int k = perByte ? length : -1; k < 0; ++k) out.append("\xEF\xBF\xBD");
     i += static_cast<std::size_t>(-length);
     run = i;
   }
   out.append(text, run, text.size() - run);
   return out;
 }
+
+}  // namespace
+
+std::string withReplacements(std::string_view text) { return replaced(text, false); }
+
+std::string withByteReplacements(std::string_view text) { return replaced(text, true); }
 
 }  // namespace quarn::utf8

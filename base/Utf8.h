@@ -20,6 +20,11 @@ bool isValid(std::string_view text);
 // `text` with every maximal ill-formed subpart replaced by U+FFFD.
 std::string withReplacements(std::string_view text);
 
+// `text` with every byte that belongs to no well-formed sequence replaced by
+// U+FFFD, one per byte: how a name in another encoding (a file name in
+// ISO 8859-1) is shown, keeping one character per unreadable byte.
+std::string withByteReplacements(std::string_view text);
+
 }  // namespace quarn::utf8
 
 #endif  // QUARN_BASE_UTF8_H_

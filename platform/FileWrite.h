@@ -1,6 +1,9 @@
-// Whole-file writes that readers never see half done: the bytes go to a
-// temporary file beside the target and are renamed into place, so a failure
-// leaves no file (and an existing target untouched).
+// Whole-file writes that respect what a path names. A new path or a regular
+// file gets its bytes under a temporary name beside it, renamed into place, so
+// readers never see half a file and a failure leaves the old file (or none).
+// Anything else (a device, a FIFO) is opened and written through, as a shell's
+// ">" does: nothing is ever renamed over it. Symbolic links are followed; the
+// rules apply to the file they finally name, and the links stay.
 #ifndef QUARN_PLATFORM_FILEWRITE_H_
 #define QUARN_PLATFORM_FILEWRITE_H_
 
@@ -10,9 +13,18 @@
 
 namespace quarn {
 
-// Writes `bytes` to `path` with the mode an ordinary create would give.
-// Returns the operating system's reason on failure, else an empty code.
-std::error_code writeFileAtomically(const std::filesystem::path& path, std::string_view bytes);
+// How an existing regular file takes the new bytes.
+enum class ExistingFile {
+  replace,         // a new file renamed over it; it keeps its permission bits
+  rewriteInPlace,  // truncated and rewritten, so handles open on it see the bytes
+};
+
+// Writes `bytes` to `path`. A new file gets the mode an ordinary create would
+// give. Opening a FIFO waits for its reader. Returns the operating system's
+// reason on failure (EISDIR for a directory, ELOOP for a cycle of links), else
+// an empty code. A failed in-place rewrite removes the cut file.
+std::error_code writeFile(const std::filesystem::path& path, std::string_view bytes,
+                          ExistingFile existing = ExistingFile::replace);
 
 // Writes all of `bytes` to the open descriptor `fd`, retrying short writes.
 std::error_code writeAll(int fd, std::string_view bytes);

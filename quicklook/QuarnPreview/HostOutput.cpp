@@ -30,9 +30,10 @@ void fail(const std::string& message) {
   std::fprintf(stderr, "quarn-preview: %s\n", message.c_str());
 }
 
-// Writes a file whole or not at all; the error text names the path and the reason.
+// Writes a file whole or not at all (a device or FIFO is written through);
+// the error text names the path and the reason.
 Expected<void, std::string> writeOutput(const std::filesystem::path& path, std::string_view bytes) {
-  if (const std::error_code error = writeFileAtomically(path, bytes)) {
+  if (const std::error_code error = writeFile(path, bytes)) {
     return Unexpected(path.string() + ": " + error.message());
   }
   return {};

@@ -1,7 +1,8 @@
 // What the quarn-preview host does once its arguments are parsed: play the
 // preview service for one file and write what the service would receive.
 // Files are written under a temporary name and renamed into place, so a failed
-// run never leaves a partial file.
+// run never leaves a partial file; a device or FIFO is written through, and a
+// symbolic link has its target replaced.
 #ifndef QUARN_QUICKLOOK_QUARNPREVIEW_HOSTOUTPUT_H_
 #define QUARN_QUICKLOOK_QUARNPREVIEW_HOSTOUTPUT_H_
 

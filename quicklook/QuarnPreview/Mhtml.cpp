@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "base/Utf8.h"
+
 namespace quarn::Mhtml {
 namespace {
 
@@ -30,6 +32,37 @@ std::string boundaryFor(std::string_view page, const Attachments& attachments) {
     }
     if (!clash) return boundary;
   }
+}
+
+// 39 bytes make 52 base64 characters: with "=?UTF-8?B?", "?=" and the
+// "Subject: " before the first word every line stays under 76 characters.
+constexpr std::size_t kWordBytes = 39;
+
+// Printable ASCII as it is; any other text as RFC 2047 UTF-8 encoded words,
+// one per folded line, each holding whole characters so that every word
+// decodes on its own. Control characters become "_" either way.
+std::string subjectText(std::string_view title) {
+  std::string text = utf8::withByteReplacements(title);
+  bool ascii = true;
+  for (char& c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7F) c = '_';
+    ascii = ascii && byte < 0x80;
+  }
+  if (ascii) return text;
+  std::string value;
+  for (std::size_t start = 0, end = 0; start < text.size(); start = end) {
+    while (end < text.size()) {
+      const auto length = static_cast<std::size_t>(utf8::sequenceLength(text.substr(end)));
+      if (end + length - start > kWordBytes) break;
+      end += length;
+    }
+    if (!value.empty()) value += "\r\n ";
+    // A word's bytes fit one base64 line; its line end is dropped.
+    const std::string encoded = base64Lines(text.substr(start, end - start));
+    value += "=?UTF-8?B?" + encoded.substr(0, encoded.size() - 2) + "?=";
+  }
+  return value;
 }
 
 }  // namespace
@@ -64,7 +97,7 @@ std::string archive(std::string_view page, const Attachments& attachments, std::
   const std::string boundary = boundaryFor(page, attachments);
   std::string out;
   out += "From: <Saved by quarn-preview>\r\n";
-  out += "Subject: " + headerText(title) + "\r\n";
+  out += "Subject: " + subjectText(title) + "\r\n";
   out += "MIME-Version: 1.0\r\n";
   out += "Content-Type: multipart/related;\r\n\ttype=\"text/html\";\r\n\tboundary=\"" + boundary +
          "\"\r\n\r\n";

@@ -13,9 +13,11 @@ namespace quarn::Mhtml {
 
 // The archive of `page` (UTF-8 HTML, written unchanged as the binary root part)
 // and `attachments` (each a base64 part with "Content-ID: <NAME>" and the
-// attachment type's media type). `title` becomes the Subject header (non-ASCII
-// and control characters are replaced by "_"). Every header, boundary and
-// base64 line ends in CR LF; the boundary occurs nowhere in the content.
+// attachment type's media type). `title` becomes the Subject header: printable
+// ASCII as it is, other text as RFC 2047 UTF-8 encoded words on folded lines
+// under 76 characters; control characters become "_", bytes that are not
+// UTF-8 U+FFFD. Every header, boundary and base64 line ends in CR LF; the
+// boundary occurs nowhere in the content.
 std::string archive(std::string_view page, const Attachments& attachments,
                     std::string_view title = "");
 

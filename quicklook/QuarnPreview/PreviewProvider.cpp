@@ -16,7 +16,7 @@ void PreviewProvider::providePreview(const QLFilePreviewRequest& request,
     auto preview = PreviewDocument::render(file);
     if (!preview) return Unexpected(preview.error());
     reply.stringEncoding = StringEncoding::utf8;
-    reply.title = file.filename().string();
+    reply.title = PreviewDocument::title(file);
     std::map<std::string, QLPreviewReplyAttachment> attachments;
     for (auto& [name, attachment] : preview->attachments) {
       attachments.emplace(name, QLPreviewReplyAttachment{std::move(attachment.data),

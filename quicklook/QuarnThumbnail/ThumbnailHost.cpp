@@ -1,8 +1,6 @@
 #include "quicklook/QuarnThumbnail/ThumbnailHost.h"
 
-#include <fcntl.h>
 #include <fontconfig/fontconfig.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -59,24 +57,6 @@ struct SurfaceDeleter {
 struct CairoDeleter {
   void operator()(cairo_t* cairo) const { cairo_destroy(cairo); }
 };
-
-// A new output is written beside its place and renamed in, so a reader never
-// sees half a PNG and a failure leaves no file behind. An existing regular
-// file is rewritten in place instead: thumbnail services (tumbler) create the
-// output themselves and read it back through that same file, so replacing
-// it by rename would hand them their own empty file.
-std::error_code writeOutput(const std::filesystem::path& output, const std::string& bytes) {
-  std::error_code ignored;
-  if (std::filesystem::is_regular_file(output, ignored)) {
-    const int fd = open(output.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
-    if (fd < 0) return {errno, std::generic_category()};
-    std::error_code result = writeAll(fd, bytes);
-    if (close(fd) != 0 && !result) result = {errno, std::generic_category()};
-    if (result) unlink(output.c_str());
-    return result;
-  }
-  return writeFileAtomically(output, bytes);
-}
 
 // Used only when fontconfig's own configuration cannot be read.
 constexpr const char* kFallbackFontConfig = R"(<?xml version="1.0"?>
@@ -206,7 +186,9 @@ int run(const std::filesystem::path& input, const std::filesystem::path& output,
     errors << "quarn-thumbnail: " << input.string() << ": could not encode the picture\n";
     return kNoThumbnail;
   }
-  if (const std::error_code failure = writeOutput(output, png)) {
+  // Thumbnail services (tumbler) create the output themselves and read it back
+  // through that same file, so an existing file is rewritten, not replaced.
+  if (const std::error_code failure = writeFile(output, png, ExistingFile::rewriteInPlace)) {
     errors << "quarn-thumbnail: cannot write " << output.string() << ": " << failure.message()
            << "\n";
     return kNoThumbnail;

@@ -2,7 +2,7 @@
 // Asks ThumbnailProvider, makes an ARGB32 bitmap of the reply's size current,
 // runs the drawing routine and, only when it drew, writes the PNG: a new file
 // atomically (temporary name in the output's folder, then rename), a file the
-// caller already created in place.
+// caller already created in place, a device or FIFO through; links are followed.
 #ifndef QUARN_QUICKLOOK_QUARNTHUMBNAIL_THUMBNAILHOST_H_
 #define QUARN_QUICKLOOK_QUARNTHUMBNAIL_THUMBNAILHOST_H_
 

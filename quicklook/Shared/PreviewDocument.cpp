@@ -54,6 +54,12 @@ std::string fileExtension(const std::filesystem::path& file) {
   return extension;
 }
 
+std::string title(const std::filesystem::path& file) {
+  // The page must be UTF-8 to be handed over at all; a name that is not would
+  // cost the whole preview.
+  return utf8::withByteReplacements(file.filename().string());
+}
+
 bool canRender(const std::filesystem::path& file) {
   const std::string extension = fileExtension(file);
   if (CanvasDocument::fileExtensions().contains(extension)) return true;
@@ -89,21 +95,22 @@ std::string decodeText(std::string&& bytes) {
 Expected<RenderedPreview, FileError> render(const std::filesystem::path& file) {
   auto bytes = readFile(file);
   if (!bytes) return Unexpected(bytes.error());
-  const std::string title = file.filename().string();
+  const std::string pageTitle = title(file);
   const std::string extension = fileExtension(file);
 
   RenderedPreview preview;
   if (CanvasDocument::fileExtensions().contains(extension)) {
     auto canvas = CanvasDocument::decode(*bytes);
     preview.html = HTML::document(
-        title, canvas ? CanvasSVGRenderer::svg(*canvas)
-                      : std::string("<p class=\"quarn-empty\">Not a readable canvas</p>"));
+        pageTitle, canvas ? CanvasSVGRenderer::svg(*canvas)
+                          : std::string("<p class=\"quarn-empty\">Not a readable canvas</p>"));
   } else if (std::find(kStructuredExtensions.begin(), kStructuredExtensions.end(), extension) !=
              kStructuredExtensions.end()) {
-    preview.html = HTML::document(title, StructuredRenderer::html(decodeText(std::move(*bytes))));
+    preview.html =
+        HTML::document(pageTitle, StructuredRenderer::html(decodeText(std::move(*bytes))));
   } else {
     const std::string text = decodeText(std::move(*bytes));
-    preview.html = HTML::document(title, markdownBody(text, file, preview.attachments));
+    preview.html = HTML::document(pageTitle, markdownBody(text, file, preview.attachments));
   }
   return preview;
 }

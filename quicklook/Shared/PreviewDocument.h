@@ -44,6 +44,10 @@ namespace PreviewDocument {
 // The lower-cased text after the last dot of the file name; "" without a dot.
 std::string fileExtension(const std::filesystem::path& file);
 
+// The page and reply title of `file`: its file name, unchanged but for bytes
+// that are not UTF-8 (a name in another encoding), each shown as U+FFFD.
+std::string title(const std::filesystem::path& file);
+
 // True for the extensions the preview accepts: kcv, qcv, md, json, yaml, yml
 // (any letter case). Reads nothing.
 bool canRender(const std::filesystem::path& file);

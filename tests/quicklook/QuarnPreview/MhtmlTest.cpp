@@ -1,8 +1,10 @@
+#include <cstdint>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "base/Utf8.h"
 #include "quicklook/QuarnPreview/Mhtml.h"
 
 namespace quarn {
@@ -89,6 +91,57 @@ TEST(MhtmlTest, BuildsRootPageAndOnePartPerAttachment) {
       "--" + boundary + "--",
   };
   EXPECT_EQ(tail, expectedTail);
+}
+
+// The Subject line and its continuation lines, unfolded into encoded words.
+std::vector<std::string> subjectLines(std::string_view title) {
+  const std::vector<std::string> lines = crlfLines(Mhtml::archive("", {}, title));
+  std::vector<std::string> subject = {lines.at(1)};
+  for (std::size_t i = 2; i < lines.size() && lines[i].starts_with(' '); ++i) {
+    subject.push_back(lines[i]);
+  }
+  return subject;
+}
+
+std::string base64Decoded(std::string_view text) {
+  constexpr std::string_view kAlphabet =
+      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  std::string bytes;
+  std::uint32_t bits = 0;
+  int count = 0;
+  for (char c : text) {
+    if (c == '=') break;
+    bits = (bits << 6) | static_cast<std::uint32_t>(kAlphabet.find(c));
+    if ((count += 6) >= 8) bytes += static_cast<char>((bits >> (count -= 8)) & 0xFF);
+  }
+  return bytes;
+}
+
+TEST(MhtmlTest, SubjectOutsideAsciiIsEncodedInWholeCharacters) {
+  EXPECT_EQ(subjectLines("Caf\u00e9 \u2615.md"),
+            (std::vector<std::string>{"Subject: =?UTF-8?B?Q2Fmw6kg4piVLm1k?="}));
+  EXPECT_EQ(subjectLines("Plain name.md"), (std::vector<std::string>{"Subject: Plain name.md"}));
+  EXPECT_EQ(subjectLines("caf\xe9\n.md"),
+            (std::vector<std::string>{"Subject: =?UTF-8?B?Y2Fm77+9Xy5tZA==?="}));
+
+  // A long title folds into several words, each short enough and each whole.
+  std::string title;
+  for (int i = 0; i < 40; ++i) title += i % 3 == 0 ? "\xF0\x9F\x98\x80" : "\u00e9a";
+  const std::vector<std::string> lines = subjectLines(title);
+  ASSERT_GT(lines.size(), 1u);
+  std::string decoded;
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    SCOPED_TRACE(lines[i]);
+    EXPECT_LT(lines[i].size(), 76u);
+    const std::string prefix = i == 0 ? "Subject: =?UTF-8?B?" : " =?UTF-8?B?";
+    ASSERT_TRUE(lines[i].starts_with(prefix));
+    ASSERT_TRUE(lines[i].ends_with("?="));
+    const std::string word =
+        base64Decoded(lines[i].substr(prefix.size(), lines[i].size() - prefix.size() - 2));
+    EXPECT_TRUE(utf8::isValid(word));
+    decoded += word;
+  }
+  EXPECT_EQ(decoded, title);
 }
 
 TEST(MhtmlTest, BoundaryNeverOccursInThePage) {

@@ -1,5 +1,7 @@
 // The quarn-preview program as a user runs it.
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
 
 #include <string>
 
@@ -57,6 +59,78 @@ TEST(PreviewHostTest, FailuresNameTheFileWriteNothingAndExitNonZero) {
   for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
     EXPECT_FALSE(entry.path().filename().string().starts_with(".out.html")) << entry.path();
   }
+}
+
+bool isCharacterDevice(const std::filesystem::path& path) {
+  struct stat status {};
+  return ::lstat(path.c_str(), &status) == 0 && S_ISCHR(status.st_mode);
+}
+
+// The null device to write to. As root a broken write could replace the
+// system's own node, so root gets a twin of it in `dir` instead.
+std::filesystem::path nullDevice(const test::TempDir& dir) {
+  if (::geteuid() != 0) return "/dev/null";
+  const auto twin = dir / "null";
+  if (::mknod(twin.c_str(), S_IFCHR | 0666, ::makedev(1, 3)) != 0) return {};
+  return twin;
+}
+
+TEST(PreviewHostTest, OutputOntoADeviceWritesThroughIt) {
+  test::TempDir dir;
+  const auto device = nullDevice(dir);
+  if (device.empty()) GTEST_SKIP() << "cannot make a device node";
+  const auto note = dir.write("n.md", "# Title\n");
+  auto result = run(preview() + " -o " + device.string() + " " + note.string());
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_TRUE(isCharacterDevice(device));
+}
+
+TEST(PreviewHostTest, OutputOntoAFifoFeedsItsReader) {
+  test::TempDir dir;
+  const auto fifo = dir / "pipe.html";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const auto note = dir.write("n.md", "# Title\n");
+  const auto received = dir / "received";
+  // The reader gives up after a while, so a FIFO replaced by a file cannot hang the test.
+  auto result = run("timeout 20 cat " + fifo.string() + " >" + received.string() +
+                    " & timeout 20 " + preview() + " -o " + fifo.string() + " " + note.string() +
+                    "; status=$?; wait; exit $status");
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(test::readAll(received), run(preview() + " " + note.string()).out);
+  struct stat status {};
+  ASSERT_EQ(::lstat(fifo.c_str(), &status), 0);
+  EXPECT_TRUE(S_ISFIFO(status.st_mode));
+}
+
+TEST(PreviewHostTest, OutputOntoASymlinkReplacesItsTargetAndKeepsTheLink) {
+  test::TempDir dir;
+  const auto target = dir.write("real/page.html", "previous");
+  std::filesystem::create_directory(dir / "links");
+  const auto link = dir / "links" / "out.html";
+  std::filesystem::create_symlink("../real/page.html", link);
+  const auto note = dir.write("n.md", "# Title\n");
+  auto result = run(preview() + " -o " + link.string() + " " + note.string());
+  EXPECT_EQ(result.status, 0) << result.err;
+  ASSERT_TRUE(std::filesystem::is_symlink(link));
+  EXPECT_EQ(std::filesystem::read_symlink(link), "../real/page.html");
+  EXPECT_EQ(test::readAll(target), run(preview() + " " + note.string()).out);
+  // The temporary file went beside the target and was renamed onto it.
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir / "real"), {}), 1);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir / "links"), {}), 1);
+}
+
+TEST(PreviewHostTest, AttachmentOntoASymlinkReplacesItsTarget) {
+  test::TempDir dir;
+  dir.write("notes/pic.png", test::tinyPng());
+  const auto note = dir.write("notes/n.md", "![x](pic.png)\n");
+  const auto target = dir.write("kept/image.png", "previous");
+  std::filesystem::create_directory(dir / "out");
+  std::filesystem::create_symlink(target, dir / "out" / "quarn-image-0");
+  auto result = run(preview() + " --attachments " + (dir / "out").string() + " -o " +
+                    (dir / "page.html").string() + " " + note.string());
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_TRUE(std::filesystem::is_symlink(dir / "out" / "quarn-image-0"));
+  EXPECT_EQ(test::readAll(target), test::tinyPng());
 }
 
 TEST(PreviewHostTest, FailedRunKeepsAnExistingOutputFile) {

@@ -80,5 +80,27 @@ TEST(PreviewProviderTest, TitleIsTheRawFileName) {
   EXPECT_NE(data->find("<title>a&lt;b.md</title>"), std::string::npos);
 }
 
+TEST(PreviewProviderTest, NameThatIsNotUtf8GetsItsPageWithEachBadByteReplaced) {
+  const struct {
+    const char* name;
+    const char* title;
+  } rows[] = {
+      {"caf\xe9.md", "caf\uFFFD.md"},          // an ISO 8859-1 name
+      {"\xe9\xa9 x.md", "\uFFFD\uFFFD x.md"},  // one replacement per byte, not per run
+      {"caf\xc3\xa9.md", "caf\u00e9.md"},
+  };
+  test::TempDir dir;
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.title);
+    Answer answer = ask(dir.write(row.name, "# Hi\n"));
+    ASSERT_TRUE(answer.reply);
+    auto data = answer.reply->createData();
+    ASSERT_TRUE(data) << static_cast<int>(data.error().code);
+    EXPECT_EQ(answer.reply->title, row.title);
+    EXPECT_NE(data->find(std::string("<title>") + row.title + "</title>"), std::string::npos);
+    EXPECT_NE(data->find("<h1>Hi</h1>"), std::string::npos);
+  }
+}
+
 }  // namespace
 }  // namespace quarn

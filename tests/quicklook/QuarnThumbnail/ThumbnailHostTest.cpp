@@ -1,3 +1,7 @@
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -107,6 +111,24 @@ TEST(ThumbnailHostTest, RewritesAnExistingOutputInPlace) {
   ASSERT_EQ(host::run(dir.write("a.kcv", kCanvas), output, {32, 32}, errors), host::kWritten);
   const std::string bytes(std::istreambuf_iterator<char>(held), {});
   EXPECT_EQ(bytes.substr(1, 3), "PNG");
+}
+
+TEST(ThumbnailHostTest, WritesThroughADevice) {
+  test::TempDir dir;
+  // As root a twin of the null device, so a broken write cannot replace the system's node.
+  std::filesystem::path device = "/dev/null";
+  if (::geteuid() == 0) {
+    device = dir / "null";
+    if (::mknod(device.c_str(), S_IFCHR | 0666, ::makedev(1, 3)) != 0) {
+      GTEST_SKIP() << "cannot make a device node";
+    }
+  }
+  std::ostringstream errors;
+  EXPECT_EQ(host::run(dir.write("a.kcv", kCanvas), device, {32, 32}, errors), host::kWritten)
+      << errors.str();
+  struct stat status {};
+  ASSERT_EQ(::lstat(device.c_str(), &status), 0);
+  EXPECT_TRUE(S_ISCHR(status.st_mode));
 }
 
 TEST(ThumbnailHostTest, LeavesNoFileWithoutAThumbnail) {
