@@ -6,6 +6,7 @@
 
 #include "base/Regex.h"
 #include "base/Utf8.h"
+#include "base/WhiteSpace.h"
 #include "platform/FileRead.h"
 #include "quicklook/Shared/CanvasDocument.h"
 #include "quicklook/Shared/CanvasSVGRenderer.h"
@@ -18,13 +19,6 @@ namespace {
 
 constexpr std::array<std::string_view, 4> kOtherExtensions = {"md", "json", "yaml", "yml"};
 constexpr std::array<std::string_view, 3> kStructuredExtensions = {"json", "yaml", "yml"};
-
-// Unicode white space and line breaks, as a trim of the front matter sees them.
-bool isBlank(std::string_view text) {
-  static const std::optional<Regex> blank = Regex::compile("^\\s*$");
-  if (!blank) return text.empty();
-  return blank->firstMatch(text).has_value();
-}
 
 std::string markdownBody(std::string_view text, const std::filesystem::path& file,
                          Attachments& attachments) {
@@ -108,7 +102,6 @@ namespace {
 constexpr std::string_view kOpeningFence = "^---[ \\t]*(\\r?\\n)";
 constexpr std::string_view kClosingFence = "^(?:---|\\.\\.\\.)[ \\t]*(\\r?\\n|$)";
 constexpr std::string_view kImagePattern = "<img src=\"([^\"]+)\"([^>]*)>";
-constexpr std::string_view kEmptyParagraphPattern = "<p>\\s*</p>";
 constexpr std::array<std::string_view, 4> kSkippedSources = {"http://", "https://",
                                                              "data:", "cid:"};
 // A bound per image: every attachment is held in memory and carried in the
@@ -186,6 +179,29 @@ std::optional<Attachment> readImage(std::string_view source, const std::filesyst
   return Attachment{std::move(*bytes), *type};
 }
 
+// `html` without the paragraphs that hold nothing but white space, in one pass
+// from the front as a regular-expression replacement of "<p>\s*</p>" would,
+// but with the Unicode white space of every other blank test.
+std::string withoutEmptyParagraphs(std::string_view html) {
+  std::string result;
+  result.reserve(html.size());
+  std::size_t copied = 0;
+  std::size_t open = 0;
+  while ((open = html.find("<p>", open)) != std::string_view::npos) {
+    const std::size_t content = open + 3;
+    const std::size_t close = content + whiteSpacePrefixLength(html.substr(content));
+    if (!html.substr(close).starts_with("</p>")) {
+      open = close;  // the white space holds no "<", so no paragraph starts inside it
+      continue;
+    }
+    result.append(html, copied, open - copied);
+    copied = close + 4;
+    open = copied;
+  }
+  result.append(html, copied, std::string_view::npos);
+  return result;
+}
+
 }  // namespace
 
 FrontmatterSplit splitFrontmatter(std::string_view text) {
@@ -243,9 +259,7 @@ AttachedImages attachImages(std::string_view html, const std::filesystem::path& 
     result.html += '>';
   }
   result.html.append(html, copied, std::string_view::npos);
-  if (const std::optional<Regex> empty = Regex::compile(kEmptyParagraphPattern)) {
-    result.html = empty->replacingMatches(result.html, "");
-  }
+  result.html = withoutEmptyParagraphs(result.html);
   return result;
 }
 
