@@ -167,8 +167,11 @@ std::optional<Attachment> readImage(std::string_view source, const std::filesyst
   // The operating system would cut the path at a NUL, so "x.txt%00.png" would
   // read x.txt as a PNG.
   if (path.empty() || path.find('\0') != std::string::npos) return std::nullopt;
+  // Resolved by its text, as an address against the note's folder is: "." and
+  // "dir/.." go before the file system is asked, so a missing "dir" does not
+  // hide the file, and ".." at the root stays at the root.
   const std::filesystem::path file =
-      path.front() == '/' ? std::filesystem::path(path) : folder / path;
+      (path.front() == '/' ? std::filesystem::path(path) : folder / path).lexically_normal();
   // The type comes from the name before anything is read, so a large file
   // that is no image is never read at all.
   const std::optional<UTType> type = UTType::fromExtension(fileExtension(file));
@@ -223,7 +226,11 @@ FrontmatterSplit splitFrontmatter(std::string_view text) {
 AttachedImages attachImages(std::string_view html, const std::filesystem::path& noteFile) {
   const std::optional<Regex> image = Regex::compile(kImagePattern);
   if (!image) return AttachedImages{std::string(html), {}};
-  const std::filesystem::path folder = noteFile.parent_path();
+  // Absolute, so that ".." in an address resolves against the real folder
+  // even when the note was named by a relative path.
+  std::error_code error;
+  std::filesystem::path folder = std::filesystem::absolute(noteFile, error).parent_path();
+  if (error) folder = noteFile.parent_path();
   AttachedImages result;
   result.html.reserve(html.size());
   // Front to back into a new text: the same result as editing from the last
