@@ -131,7 +131,7 @@ TEST(WikiLinksTest, ScannerAgreesWithThePatternOnRandomText) {
 
 TEST(WikiLinksTest, HostileLinesRenderInLinearTime) {
   std::vector<std::string> hostile = {std::string(1 << 20, '[') + "]"};
-  for (const char* unit : {"[[", "[[ ", "[[a|", "[[a|[", "[[a]"}) {
+  for (const char* unit : {"[[", "[[ ", "[[a|", "[[a|[", "[[a]", "[[<b>", "[[a|<i", "<a[["}) {
     std::string text;
     while (text.size() < 400'000) text += unit;
     hostile.push_back(text + "]");
