@@ -1,8 +1,9 @@
 // Regular expressions with the matching rules the fixed patterns of the preview
 // and the YAML resolver rely on (case-sensitive; with anchorsMatchLines, ^ and $
 // see LF, CR LF, CR, VT, FF, NEL, LS and PS as line ends; \s is Unicode white
-// space). Positions are byte offsets into UTF-8 text. A compiled Regex is
-// immutable and may be shared between threads.
+// space plus U+180E, so blank tests use base/WhiteSpace.h instead). Positions
+// are byte offsets into UTF-8 text. A compiled Regex is immutable and may be
+// shared between threads.
 //
 // The backtracking work of a search is bounded in proportion to the length of
 // the text searched, so a hostile text cannot make a pattern backtrack without

@@ -71,8 +71,27 @@ namespace {
 // its matches:  \[\[([^\]\r\n|]+?)(?:\|([^\]\r\n]*?))?\]\]
 // A backtracking engine tries every "[[" against the rest of its line, which is
 // quadratic on a long line of "[" or of "[[a|"; the scanner is linear.
+// Links are found in text and code content only: a tag is passed over whole,
+// so "[[", "|" and "]]" inside an attribute value neither open, split nor close
+// a link, and a link around an element (an emphasis, an autolink) still holds
+// it. On text whose tags hold none of "[", "]", "|", CR and LF the matches are
+// exactly the pattern's.
 bool inTarget(char c) { return c != ']' && c != '\r' && c != '\n' && c != '|'; }
 bool inLabel(char c) { return c != ']' && c != '\r' && c != '\n'; }
+
+// One past the end of the tag that starts at `at`, or `at` when none does. A
+// tag is "<" and a letter, "/", "!" or "?", as an HTML parser reads one, up to
+// the next ">" (or the end of the text). The Markdown library writes every
+// other "<", and every ">" of text and attribute values, as a reference.
+std::size_t tagEnd(std::string_view text, std::size_t at) {
+  if (at + 1 >= text.size() || text[at] != '<') return at;
+  const char next = text[at + 1];
+  const bool opens = (next >= 'a' && next <= 'z') || (next >= 'A' && next <= 'Z') || next == '/' ||
+                     next == '!' || next == '?';
+  if (!opens) return at;
+  const std::size_t close = text.find('>', at + 2);
+  return close == std::string_view::npos ? text.size() : close + 1;
+}
 
 struct WikiLink {
   Range whole;
@@ -80,15 +99,25 @@ struct WikiLink {
   std::optional<Range> label;
 };
 
-// The end of the run of `accepts` characters from `from`. Successive starts
-// inside one run share its end, so the run is remembered and walked only once.
+// The end of the run of `accepts` characters and whole tags from `from`.
+// Successive starts inside one run share its end, so the run is remembered and
+// walked only once.
 class RunScanner {
  public:
   RunScanner(std::string_view text, bool (*accepts)(char)) : text_(text), accepts_(accepts) {}
   std::size_t endFrom(std::size_t from) {
     if (from >= from_ && from <= end_) return end_;
     std::size_t end = from;
-    while (end < text_.size() && accepts_(text_[end])) ++end;
+    while (end < text_.size()) {
+      const std::size_t past = tagEnd(text_, end);
+      if (past != end) {
+        end = past;
+      } else if (accepts_(text_[end])) {
+        ++end;
+      } else {
+        break;
+      }
+    }
     from_ = from;
     end_ = end;
     return end;
@@ -109,7 +138,15 @@ std::vector<WikiLink> findWikiLinks(std::string_view text) {
     return at + 1 < text.size() && text[at] == ']' && text[at + 1] == ']';
   };
   std::size_t start = 0;
-  while ((start = text.find("[[", start)) != std::string_view::npos) {
+  while ((start = text.find_first_of("[<", start)) != std::string_view::npos) {
+    if (text[start] == '<') {
+      start = std::max(tagEnd(text, start), start + 1);
+      continue;
+    }
+    if (start + 1 == text.size() || text[start + 1] != '[') {
+      ++start;
+      continue;
+    }
     // The lazy target can only stop where "|" or "]]" follows, and neither is
     // a target character, so the target is the whole run.
     const std::size_t targetEnd = targets.endFrom(start + 2);

@@ -7,6 +7,7 @@
 
 #include "base/Regex.h"
 #include "base/Utf8.h"
+#include "base/WhiteSpace.h"
 #include "platform/FileRead.h"
 #include "quicklook/Shared/CanvasDocument.h"
 #include "quicklook/Shared/CanvasSVGRenderer.h"
@@ -19,13 +20,6 @@ namespace {
 
 constexpr std::array<std::string_view, 4> kOtherExtensions = {"md", "json", "yaml", "yml"};
 constexpr std::array<std::string_view, 3> kStructuredExtensions = {"json", "yaml", "yml"};
-
-// Unicode white space and line breaks, as a trim of the front matter sees them.
-bool isBlank(std::string_view text) {
-  static const std::optional<Regex> blank = Regex::compile("^\\s*$");
-  if (!blank) return text.empty();
-  return blank->firstMatch(text).has_value();
-}
 
 std::string markdownBody(std::string_view text, const std::filesystem::path& file,
                          Attachments& attachments) {
@@ -120,7 +114,6 @@ namespace {
 constexpr std::string_view kOpeningFence = "^---[ \\t]*(\\r?\\n)";
 constexpr std::string_view kClosingFence = "^(?:---|\\.\\.\\.)[ \\t]*(\\r?\\n|$)";
 constexpr std::string_view kImagePattern = "<img src=\"([^\"]+)\"([^>]*)>";
-constexpr std::string_view kEmptyParagraphPattern = "<p>\\s*</p>";
 constexpr std::array<std::string_view, 4> kSkippedSources = {"http://", "https://",
                                                              "data:", "cid:"};
 // A bound per image: every attachment is held in memory and carried in the
@@ -186,8 +179,11 @@ std::optional<Attachment> readImage(std::string_view source, const std::filesyst
   // The operating system would cut the path at a NUL, so "x.txt%00.png" would
   // read x.txt as a PNG.
   if (path.empty() || path.find('\0') != std::string::npos) return std::nullopt;
+  // Resolved by its text, as an address against the note's folder is: "." and
+  // "dir/.." go before the file system is asked, so a missing "dir" does not
+  // hide the file, and ".." at the root stays at the root.
   const std::filesystem::path file =
-      path.front() == '/' ? std::filesystem::path(path) : folder / path;
+      (path.front() == '/' ? std::filesystem::path(path) : folder / path).lexically_normal();
   // The type comes from the name before anything is read, so a large file
   // that is no image is never read at all.
   const std::optional<UTType> type = UTType::fromExtension(fileExtension(file));
@@ -196,6 +192,29 @@ std::optional<Attachment> readImage(std::string_view source, const std::filesyst
   auto bytes = readFile(file, maxBytes);
   if (!bytes) return std::nullopt;
   return Attachment{std::move(*bytes), *type};
+}
+
+// `html` without the paragraphs that hold nothing but white space, in one pass
+// from the front as a regular-expression replacement of "<p>\s*</p>" would,
+// but with the Unicode white space of every other blank test.
+std::string withoutEmptyParagraphs(std::string_view html) {
+  std::string result;
+  result.reserve(html.size());
+  std::size_t copied = 0;
+  std::size_t open = 0;
+  while ((open = html.find("<p>", open)) != std::string_view::npos) {
+    const std::size_t content = open + 3;
+    const std::size_t close = content + whiteSpacePrefixLength(html.substr(content));
+    if (!html.substr(close).starts_with("</p>")) {
+      open = close;  // the white space holds no "<", so no paragraph starts inside it
+      continue;
+    }
+    result.append(html, copied, open - copied);
+    copied = close + 4;
+    open = copied;
+  }
+  result.append(html, copied, std::string_view::npos);
+  return result;
 }
 
 }  // namespace
@@ -219,7 +238,11 @@ FrontmatterSplit splitFrontmatter(std::string_view text) {
 AttachedImages attachImages(std::string_view html, const std::filesystem::path& noteFile) {
   const std::optional<Regex> image = Regex::compile(kImagePattern);
   if (!image) return AttachedImages{std::string(html), {}};
-  const std::filesystem::path folder = noteFile.parent_path();
+  // Absolute, so that ".." in an address resolves against the real folder
+  // even when the note was named by a relative path.
+  std::error_code error;
+  std::filesystem::path folder = std::filesystem::absolute(noteFile, error).parent_path();
+  if (error) folder = noteFile.parent_path();
   AttachedImages result;
   result.html.reserve(html.size());
   // Front to back into a new text: the same result as editing from the last
@@ -255,9 +278,7 @@ AttachedImages attachImages(std::string_view html, const std::filesystem::path& 
     result.html += '>';
   }
   result.html.append(html, copied, std::string_view::npos);
-  if (const std::optional<Regex> empty = Regex::compile(kEmptyParagraphPattern)) {
-    result.html = empty->replacingMatches(result.html, "");
-  }
+  result.html = withoutEmptyParagraphs(result.html);
   return result;
 }
 

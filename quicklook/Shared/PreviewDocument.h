@@ -68,7 +68,9 @@ FrontmatterSplit splitFrontmatter(std::string_view text);
 
 // Rewrites the local images of a note's HTML into cid: references and reads
 // their bytes; images that cannot be served are removed, and paragraphs left
-// empty with them. Reads files relative to the folder of `noteFile`.
+// empty with them. Reads files relative to the folder of `noteFile`; an
+// address is resolved by its text first, as a URL is ("." and "dir/.." are
+// removed, ".." at the root stays there), so a missing "dir" does not matter.
 AttachedImages attachImages(std::string_view html, const std::filesystem::path& noteFile);
 
 }  // namespace PreviewDocument

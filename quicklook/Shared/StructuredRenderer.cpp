@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "base/WhiteSpace.h"
 #include "quicklook/Shared/HTML.h"
 #include "yaml/Compose.h"
 #include "yaml/Constructor.h"
@@ -21,32 +22,6 @@ using yaml::Node;
 constexpr int kMaxRows = 800;
 constexpr int kIndentStep = 16;
 constexpr int kMaxIndentLevels = 8;
-
-// Unicode white space and line separators, for the blank-text test.
-bool isSpace(char32_t c) {
-  return (c >= 0x09 && c <= 0x0D) || c == 0x20 || c == 0x85 || c == 0xA0 || c == 0x1680 ||
-         (c >= 0x2000 && c <= 0x200A) || c == 0x2028 || c == 0x2029 || c == 0x202F || c == 0x205F ||
-         c == 0x3000;
-}
-
-bool isBlank(std::string_view text) {
-  std::size_t i = 0;
-  while (i < text.size()) {
-    const auto lead = static_cast<unsigned char>(text[i]);
-    std::size_t length = lead < 0x80 ? 1 : (lead >> 5) == 6 ? 2 : (lead >> 4) == 14 ? 3 : 4;
-    if (i + length > text.size()) return false;
-    char32_t code = length == 1   ? lead
-                    : length == 2 ? lead & 0x1F
-                    : length == 3 ? lead & 0x0F
-                                  : lead & 0x07;
-    for (std::size_t k = 1; k < length; ++k) {
-      code = (code << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
-    }
-    if (!isSpace(code)) return false;
-    i += length;
-  }
-  return true;
-}
 
 locale_t cLocale() {
   static const locale_t locale = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));

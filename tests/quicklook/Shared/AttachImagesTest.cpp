@@ -107,6 +107,38 @@ TEST_F(AttachImagesTest, ServesOrRemovesEachImage) {
   }
 }
 
+TEST_F(AttachImagesTest, ResolvesDotSegmentsBeforeReading) {
+  // Enough ".." to pass the root from any temporary folder; the root holds them.
+  std::string up;
+  for (int i = 0; i < 64; ++i) up += "../";
+  const std::string shared = (root_ / "shared" / "pic.png").relative_path().string();
+  struct Row {
+    std::string source;
+    std::string bytes;  // "" when the element is removed
+  };
+  const std::vector<Row> rows = {
+      {"nosuchdir/../pic.png", kPng},
+      {"./nosuchdir/./../pic.png", kPng},
+      {"nosuchdir/../../shared/pic.png", kPng + "shared"},
+      {"nosuchdir/" + up + shared, kPng + "shared"},
+      {"/nosuchdir/../" + shared, kPng + "shared"},
+      {"pic.png/..", ""},
+      {"nosuchdir/../missing.png", ""},
+  };
+  for (const Row& row : rows) {
+    const AttachedImages result = attach("<p>a " + img(row.source) + "</p>");
+    SCOPED_TRACE(row.source);
+    if (row.bytes.empty()) {
+      EXPECT_EQ(result.html, "<p>a </p>");
+      EXPECT_TRUE(result.attachments.empty());
+    } else {
+      EXPECT_EQ(result.html, "<p>a " + cidImg(0) + "</p>");
+      ASSERT_EQ(result.attachments.size(), 1u);
+      EXPECT_EQ(result.attachments.begin()->second.data, row.bytes);
+    }
+  }
+}
+
 TEST_F(AttachImagesTest, AttachesBytesAndTypeUnderNumberedName) {
   const AttachedImages result = attach("<p>" + img("pic.png") + "</p>");
   EXPECT_EQ(result.html, "<p>" + cidImg(0) + "</p>");

@@ -105,6 +105,31 @@ TEST(PreviewDocumentTest, FrontMatterBlockStandsBeforeTheBody) {
   EXPECT_EQ(renderedBody(dir, "spaces.md", "---\n  \t\n\n---\nBody\n"), "<p>Body</p>\n");
 }
 
+// Blank front matter adds no block and a paragraph of nothing but white space
+// is dropped; both mean Unicode White_Space, where U+180E is not.
+TEST(PreviewDocumentTest, BlankMeansUnicodeWhiteSpace) {
+  struct Row {
+    std::string note;
+    std::string body;  // "" where a front matter block is expected
+  };
+  const std::string kMongolianVowelSeparator = "\xE1\xA0\x8E";
+  const std::vector<Row> rows = {
+      {"---\n" + kMongolianVowelSeparator + "\n---\nBody\n", ""},
+      {"---\n\v\f\xC2\x85\xC2\xA0\xE3\x80\x80\xE2\x80\xA8\n---\nBody\n", "<p>Body</p>\n"},
+      {kMongolianVowelSeparator + "\n", "<p>" + kMongolianVowelSeparator + "</p>\n"},
+      {"\xE3\x80\x80\xE2\x80\x8A\n", "\n"},
+  };
+  test::TempDir dir;
+  for (const Row& row : rows) {
+    const std::string body = renderedBody(dir, "n.md", row.note);
+    if (row.body.empty()) {
+      EXPECT_TRUE(body.starts_with("<div class=\"quarn-frontmatter\">")) << row.note;
+    } else {
+      EXPECT_EQ(body, row.body) << row.note;
+    }
+  }
+}
+
 TEST(PreviewDocumentTest, InvalidUtf8NoteIsReadAsLatin1) {
   test::TempDir dir;
   EXPECT_EQ(renderedBody(dir, "e.md", "\xE9"), "<p>é</p>\n");
