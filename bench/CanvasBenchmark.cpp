@@ -1,5 +1,5 @@
 // The canvas preview road from file bytes to SVG text, at 10, 1,000 and
-// 100,000 elements. Compare with scripts/peers/simdjson-floor on the same
+// 100,000 elements. Compare with bench/peers/simdjson-floor on the same
 // canvases: `CanvasBenchmark --write-canvas=N:FILE` writes the canvas of N
 // elements that the benchmarks use.
 #include <cstdio>
