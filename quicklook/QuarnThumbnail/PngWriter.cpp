@@ -45,13 +45,35 @@ std::string encode(cairo_surface_t* surface, int level) {
   const unsigned char* pixels = cairo_image_surface_get_data(surface);
   if (width <= 0 || height <= 0 || pixels == nullptr) return {};
 
-  // Each row: the filter byte, then RGBA. "Sub" stores each byte minus the
-  // one 4 bytes to its left, turning flat runs into zeros that deflate well
-  // even at the fastest level.
+  // Run-length matching only: after the "sub" filter a thumbnail is mostly
+  // runs of zeros, which it finds at a fraction of the cost of full matching.
+  z_stream stream{};
+  if (deflateInit2(&stream, level, Z_DEFLATED, 15, 8, Z_RLE) != Z_OK) return {};
+  std::string compressed;
+  unsigned char chunk[1 << 16];
+  // Feeds `size` bytes (or the end of the stream) to deflate, keeping what comes out.
+  const auto deflateSome = [&](const unsigned char* data, std::size_t size, int flush) {
+    stream.next_in = const_cast<unsigned char*>(data);
+    stream.avail_in = static_cast<uInt>(size);
+    int status = Z_OK;
+    do {
+      stream.next_out = chunk;
+      stream.avail_out = sizeof chunk;
+      status = deflate(&stream, flush);
+      compressed.append(reinterpret_cast<const char*>(chunk), sizeof chunk - stream.avail_out);
+    } while (status == Z_OK && (stream.avail_in > 0 || stream.avail_out == 0));
+    return flush == Z_FINISH ? status == Z_STREAM_END : status == Z_OK || status == Z_BUF_ERROR;
+  };
+
+  // Each row: the filter byte, then RGBA, compressed as it is made so that no
+  // image-sized buffer is needed. "Sub" stores each byte minus the one 4 bytes
+  // to its left, turning flat runs into zeros that deflate well even at the
+  // fastest level.
   const std::size_t rowBytes = 1 + 4 * static_cast<std::size_t>(width);
-  std::vector<unsigned char> raw(rowBytes * static_cast<std::size_t>(height));
   std::vector<unsigned char> rgba(4 * static_cast<std::size_t>(width));
-  for (int y = 0; y < height; ++y) {
+  std::vector<unsigned char> filtered(rowBytes);
+  bool ok = true;
+  for (int y = 0; y < height && ok; ++y) {
     const auto* row = reinterpret_cast<const std::uint32_t*>(pixels + std::ptrdiff_t{stride} * y);
     for (int x = 0; x < width; ++x) {
       const std::uint32_t argb = row[x];
@@ -71,26 +93,15 @@ std::string encode(cairo_surface_t* surface, int level) {
         px[3] = static_cast<unsigned char>(a);
       }
     }
-    unsigned char* out = &raw[rowBytes * static_cast<std::size_t>(y)];
-    out[0] = 1;  // sub
+    filtered[0] = 1;  // sub
     for (std::size_t i = 0; i < rgba.size(); ++i) {
-      out[1 + i] = static_cast<unsigned char>(rgba[i] - (i >= 4 ? rgba[i - 4] : 0));
+      filtered[1 + i] = static_cast<unsigned char>(rgba[i] - (i >= 4 ? rgba[i - 4] : 0));
     }
+    ok = deflateSome(filtered.data(), filtered.size(), Z_NO_FLUSH);
   }
-
-  // Run-length matching only: after the "sub" filter a thumbnail is mostly
-  // runs of zeros, which it finds at a fraction of the cost of full matching.
-  z_stream stream{};
-  if (deflateInit2(&stream, level, Z_DEFLATED, 15, 8, Z_RLE) != Z_OK) return {};
-  std::vector<unsigned char> compressed(deflateBound(&stream, static_cast<uLong>(raw.size())));
-  stream.next_in = raw.data();
-  stream.avail_in = static_cast<uInt>(raw.size());
-  stream.next_out = compressed.data();
-  stream.avail_out = static_cast<uInt>(compressed.size());
-  const int status = deflate(&stream, Z_FINISH);
-  const uLongf compressedSize = stream.total_out;
+  ok = ok && deflateSome(nullptr, 0, Z_FINISH);
   deflateEnd(&stream);
-  if (status != Z_STREAM_END) return {};
+  if (!ok) return {};
 
   std::string png("\x89PNG\r\n\x1a\n", 8);
   unsigned char header[13];
@@ -108,7 +119,8 @@ std::string encode(cairo_surface_t* surface, int level) {
   header[11] = 0;  // adaptive filtering
   header[12] = 0;  // not interlaced
   appendChunk(png, "IHDR", header, sizeof header);
-  appendChunk(png, "IDAT", compressed.data(), compressedSize);
+  appendChunk(png, "IDAT", reinterpret_cast<const unsigned char*>(compressed.data()),
+              compressed.size());
   appendChunk(png, "IEND", nullptr, 0);
   return png;
 }
