@@ -186,6 +186,33 @@ TEST(ComposeTest, FailuresOfAPull) {
   }
 }
 
+TEST(ComposeTest, SurrogatePairEscapesInDoubleQuotesAreOneCharacter) {
+  const struct {
+    const char* text;
+    std::optional<std::string> value;  // the scalar of the first value; none: fails
+  } rows[] = {
+      {"{\"a\": \"\\ud83d\\ude00\"}", "\xF0\x9F\x98\x80"},
+      {"a: \"x\\uD83D\\uDE00y\\udbff\\udfff\"\n", "x\xF0\x9F\x98\x80y\xF4\x8F\xBF\xBF"},
+      {"a: \"\\\\\\ud83d\\ude00\"\n", "\\\xF0\x9F\x98\x80"},  // after an escaped backslash
+      {"a: \"\\ud83d\"\n", std::nullopt},                     // a lone surrogate fails as before
+      {"a: \"\\ude00\\ud83d\"\n", std::nullopt},              // low before high is no pair
+      {"a: \"\\\\ud83d\\ude00\"\n", std::nullopt},            // \\ then a lone low surrogate
+      {"a: '\\ud83d\\ude00'\n", "\\ud83d\\ude00"},            // other styles keep the text
+      {"a: x\"\\ud83d\\ude00\"\n", "x\"\\ud83d\\ude00\""},
+      {"a: |\n  \"\\ud83d\\ude00\"\n", "\"\\ud83d\\ude00\"\n"},
+      {"# \"\\ud83d\\ude00\"\na: \"\\ud83d\\ude00\"\n", "\xF0\x9F\x98\x80"},
+  };
+  for (const auto& row : rows) {
+    auto documents = composeAll(row.text);
+    if (!row.value) {
+      EXPECT_FALSE(documents) << row.text;
+      continue;
+    }
+    ASSERT_TRUE(documents) << row.text << ": " << documents.error().description();
+    EXPECT_EQ(valueOf(documents->front(), 0).scalar()->string, *row.value) << row.text;
+  }
+}
+
 TEST(ComposeTest, UndefinedAliasNamesProblemAndPosition) {
   auto documents = composeAll("a: 1\nb: *y\n");
   ASSERT_FALSE(documents);
@@ -370,6 +397,56 @@ TEST_F(ComposeScaleTest, ManyKeysCheckedInLinearTime) {
     text += "key" + std::to_string(i) + ": " + std::to_string(i) + "\n";
   const Node root = only(text);
   EXPECT_EQ(root.mapping()->pairs.size(), 200000u);
+}
+
+// 300 anchors of 480 nested sequences around an alias to the previous one:
+// trees 144,000 levels deep, built from a text within the nesting bound. With
+// `twice` each level holds the previous anchor twice, so the trees are small
+// but have 2^300 paths.
+std::string deepAliasChain(const std::string& name, bool twice) {
+  std::string text;
+  for (int level = 0; level < 300; ++level) {
+    const std::string previous = "*" + name + std::to_string(level - 1);
+    const std::string inner = level == 0 ? "x" : twice ? previous + ", " + previous : previous;
+    text += name + std::to_string(level) + ": &" + name + std::to_string(level) + " " +
+            std::string(480, '[') + inner + std::string(480, ']') + "\n";
+  }
+  return text;
+}
+
+TEST_F(ComposeScaleTest, TreesMadeDeepByAliasesHashAndCompare) {
+  for (bool twice : {false, true}) {
+    const std::string anchors = deepAliasChain("a", twice) + deepAliasChain("b", twice);
+    const Node distinct = only(anchors + "? *a299\n: 1\n? [*b298]\n: 2\n");
+    EXPECT_EQ(distinct.mapping()->pairs.size(), 602u);
+    auto equal = composeAll(anchors + "? *a299\n: 1\n? *b299\n: 2\n");
+    ASSERT_FALSE(equal);
+    EXPECT_EQ(equal.error().kind, Kind::duplicatedKeysInMapping);
+  }
+  std::string values;
+  for (int level = 0; level < 300; ++level) {
+    values += "v" + std::to_string(level) + ": &v" + std::to_string(level) + " ";
+    for (int i = 0; i < 480; ++i) values += "{=: ";
+    values += level ? "*v" + std::to_string(level - 1) : std::string("k");
+    values += std::string(480, '}') + "\n";
+  }
+  const Node root = only(values);
+  EXPECT_EQ(constructString(root.mapping()->pairs.back().second), "k");
+}
+
+TEST_F(ComposeScaleTest, KeysOfOneTextAndManyTagsCheckedInLinearTime) {
+  const auto seconds = [](const std::string& text) {
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_TRUE(composeAll(text));
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  };
+  std::string tagged, texts;
+  for (int i = 0; i < 40000; ++i) {
+    tagged += "!t" + std::to_string(i) + " a: " + std::to_string(i) + "\n";
+    texts += "!t a" + std::to_string(i) + ": " + std::to_string(i) + "\n";
+  }
+  const double distinct = seconds(texts);
+  EXPECT_LT(seconds(tagged), 10 * distinct + 0.5);
 }
 
 }  // namespace
