@@ -399,17 +399,20 @@ TEST_F(ComposeScaleTest, ManyKeysCheckedInLinearTime) {
   EXPECT_EQ(root.mapping()->pairs.size(), 200000u);
 }
 
-// 300 anchors of 480 nested sequences around an alias to the previous one:
-// trees 144,000 levels deep, built from a text within the nesting bound. With
+// 3,000 anchors of 50 nested sequences around an alias to the previous one:
+// trees 150,000 levels deep, built from a text within the nesting bound (and
+// shallow enough that the event parser's cost per token stays small). With
 // `twice` each level holds the previous anchor twice, so the trees are small
-// but have 2^300 paths.
+// but have 2^3000 paths.
+constexpr int kAnchors = 3000;
+constexpr int kNesting = 50;
 std::string deepAliasChain(const std::string& name, bool twice) {
   std::string text;
-  for (int level = 0; level < 300; ++level) {
+  for (int level = 0; level < kAnchors; ++level) {
     const std::string previous = "*" + name + std::to_string(level - 1);
     const std::string inner = level == 0 ? "x" : twice ? previous + ", " + previous : previous;
     text += name + std::to_string(level) + ": &" + name + std::to_string(level) + " " +
-            std::string(480, '[') + inner + std::string(480, ']') + "\n";
+            std::string(kNesting, '[') + inner + std::string(kNesting, ']') + "\n";
   }
   return text;
 }
@@ -417,18 +420,20 @@ std::string deepAliasChain(const std::string& name, bool twice) {
 TEST_F(ComposeScaleTest, TreesMadeDeepByAliasesHashAndCompare) {
   for (bool twice : {false, true}) {
     const std::string anchors = deepAliasChain("a", twice) + deepAliasChain("b", twice);
-    const Node distinct = only(anchors + "? *a299\n: 1\n? [*b298]\n: 2\n");
-    EXPECT_EQ(distinct.mapping()->pairs.size(), 602u);
-    auto equal = composeAll(anchors + "? *a299\n: 1\n? *b299\n: 2\n");
+    const std::string last = std::to_string(kAnchors - 1);
+    const std::string beforeLast = std::to_string(kAnchors - 2);
+    const Node distinct = only(anchors + "? *a" + last + "\n: 1\n? [*b" + beforeLast + "]\n: 2\n");
+    EXPECT_EQ(distinct.mapping()->pairs.size(), 2u * kAnchors + 2);
+    auto equal = composeAll(anchors + "? *a" + last + "\n: 1\n? *b" + last + "\n: 2\n");
     ASSERT_FALSE(equal);
     EXPECT_EQ(equal.error().kind, Kind::duplicatedKeysInMapping);
   }
   std::string values;
-  for (int level = 0; level < 300; ++level) {
+  for (int level = 0; level < kAnchors; ++level) {
     values += "v" + std::to_string(level) + ": &v" + std::to_string(level) + " ";
-    for (int i = 0; i < 480; ++i) values += "{=: ";
+    for (int i = 0; i < kNesting; ++i) values += "{=: ";
     values += level ? "*v" + std::to_string(level - 1) : std::string("k");
-    values += std::string(480, '}') + "\n";
+    values += std::string(kNesting, '}') + "\n";
   }
   const Node root = only(values);
   EXPECT_EQ(constructString(root.mapping()->pairs.back().second), "k");
