@@ -233,6 +233,32 @@ TEST_F(HostileInputTest, YamlAliasBombShowsAtMostTheRowLimit) {
   EXPECT_NE(note.html.find("<p>body</p>"), std::string::npos);
 }
 
+// Each anchor nests 480 flow sequences (within the parser's nesting bound)
+// around an alias to the previous one, so the last is 144,000 levels deep.
+TEST_F(HostileInputTest, TreeMadeDeepByAliasesAsAKeyGivesAPage) {
+  std::string text;
+  for (int level = 0; level < 300; ++level) {
+    const std::string inner = level ? "*a" + std::to_string(level - 1) : "x";
+    text += "a" + std::to_string(level) + ": &a" + std::to_string(level) + " " + repeat("[", 480) +
+            inner + repeat("]", 480) + "\n";
+  }
+  text += "? *a299\n: 1\n? [b]\n: 2\n";
+  const RenderedPreview preview = render("deep.yaml", text, 10);
+  EXPECT_NE(preview.html.find("Truncated"), std::string::npos);
+  const RenderedPreview note = render("deep.md", "---\n" + text + "---\nbody\n", 10);
+  EXPECT_NE(note.html.find("quarn-frontmatter"), std::string::npos);
+  EXPECT_NE(note.html.find("<p>body</p>"), std::string::npos);
+}
+
+TEST_F(HostileInputTest, AliasedLongStringInAChipListStaysBounded) {
+  std::string text =
+      "s: &s '" + std::string(20000, '&') + "'\nl: [" + repeat("*s, ", 1999) + "*s]\n";
+  const RenderedPreview preview = render("chips.yaml", text, 10);
+  EXPECT_LE(preview.html.size(), 6 * text.size() + (std::size_t{16} << 20));
+  EXPECT_NE(preview.html.find("Truncated \xE2\x80\x94 showing the first 800 rows"),
+            std::string::npos);
+}
+
 TEST_F(HostileInputTest, HundredThousandLevelNestingIsRefusedWithTheNote) {
   const std::size_t n = 100'000;
   const struct {

@@ -1,5 +1,8 @@
 #include "yaml/Node.h"
 
+#include <unordered_set>
+#include <vector>
+
 #include "yaml/Arena.h"
 #include "yaml/Constructor.h"
 #include "yaml/Resolver.h"
@@ -100,75 +103,131 @@ std::string_view Node::resolvedTag() const {
   return *p.tag;
 }
 
+std::size_t* Node::hashCache(const Payload& p) {
+  if (p.kind == Kind::mapping) return &static_cast<const Stored<Mapping>&>(p).hash;
+  if (p.kind == Kind::sequence) return &static_cast<const Stored<Sequence>&>(p).hash;
+  return nullptr;
+}
+
+std::size_t Node::childCount() const {
+  if (const Mapping* m = mapping()) return m->pairs.size() * 2;
+  if (const Sequence* q = sequence()) return q->nodes.size();
+  return 0;
+}
+
+// Keys and values of a mapping alternate, as they came from the text.
+const Node& Node::child(std::size_t i) const {
+  if (const Mapping* m = mapping()) return i % 2 ? m->pairs[i / 2].second : m->pairs[i / 2].first;
+  return sequence()->nodes[i];
+}
+
 std::size_t Node::hash() const {
   const Payload& p = *payload();
-  std::size_t* cache = nullptr;
-  if (p.kind == Kind::mapping) cache = &static_cast<const Stored<Mapping>&>(p).hash;
-  if (p.kind == Kind::sequence) cache = &static_cast<const Stored<Sequence>&>(p).hash;
-  if (cache && p.hashed) return *cache;
+  if (p.hashed) return *hashCache(p);
   std::size_t h =
       mix(static_cast<std::size_t>(kind()), std::hash<std::string_view>{}(resolvedTag()));
-  if (const Scalar* s = scalar()) {
-    h = mix(h, std::hash<std::string_view>{}(s->string));
-  } else if (const Mapping* m = mapping()) {
-    for (const auto& [key, value] : m->pairs) h = mix(mix(h, key.hash()), value.hash());
-  } else if (const Sequence* q = sequence()) {
-    for (const Node& item : q->nodes) h = mix(h, item.hash());
-  } else if (const Alias* a = alias()) {
-    if (a->anchor) h = mix(h, std::hash<std::string_view>{}(a->anchor->name));
+  if (const Scalar* s = scalar()) return mix(h, std::hash<std::string_view>{}(s->string));
+  if (const Alias* a = alias()) {
+    return a->anchor ? mix(h, std::hash<std::string_view>{}(a->anchor->name)) : h;
   }
-  if (cache) {
-    *cache = h;
-    p.hashed = true;
+  // Aliases make trees deeper than any stack, so collections are hashed
+  // children first from an explicit stack; each payload once, then kept.
+  struct Frame {
+    const Node* node;
+    std::size_t next;
+    std::size_t hash;
+  };
+  std::vector<Frame> stack{{this, 0, h}};
+  for (;;) {
+    Frame& top = stack.back();
+    if (top.next < top.node->childCount()) {
+      const Node& child = top.node->child(top.next);
+      const Payload& c = *child.payload();
+      if (hashCache(c) && !c.hashed) {
+        stack.push_back({&child, 0,
+                         mix(static_cast<std::size_t>(c.kind),
+                             std::hash<std::string_view>{}(child.resolvedTag()))});
+        continue;
+      }
+      top.hash = mix(top.hash, child.hash());
+      ++top.next;
+      continue;
+    }
+    const Payload& done = *top.node->payload();
+    *hashCache(done) = top.hash;
+    done.hashed = true;
+    const std::size_t result = top.hash;
+    stack.pop_back();
+    if (stack.empty()) return result;
+    stack.back().hash = mix(stack.back().hash, result);
+    ++stack.back().next;
   }
-  return h;
 }
+
+bool Node::sameShallow(const Node& a, const Node& b) {
+  if (a.kind() != b.kind()) return false;
+  if (const Scalar* s = a.scalar()) {
+    return s->string == b.scalar()->string && a.resolvedTag() == b.resolvedTag();
+  }
+  if (const Alias* left = a.alias()) {
+    const Anchor* right = b.alias()->anchor;
+    return (left->anchor ? left->anchor->name : "") == (right ? right->name : "") &&
+           a.resolvedTag() == b.resolvedTag();
+  }
+  // Kept hashes settle most unequal pairs without walking the trees.
+  return a.hash() == b.hash() && a.childCount() == b.childCount() &&
+         a.resolvedTag() == b.resolvedTag();
+}
+
+namespace {
+
+struct PayloadPairHash {
+  std::size_t operator()(const std::pair<const void*, const void*>& pair) const {
+    return std::hash<const void*>{}(pair.first) * 31 + std::hash<const void*>{}(pair.second);
+  }
+};
+
+}  // namespace
 
 bool operator==(const Node& a, const Node& b) {
   if (a.payload() == b.payload()) return true;
-  if (a.kind() != b.kind()) return false;
-  // Cached hashes settle most unequal pairs without walking the trees.
-  if (a.hash() != b.hash()) return false;
-  if (a.resolvedTag() != b.resolvedTag()) return false;
-  switch (a.kind()) {
-    case Node::Kind::scalar:
-      return a.scalar()->string == b.scalar()->string;
-    case Node::Kind::mapping: {
-      const auto& left = a.mapping()->pairs;
-      const auto& right = b.mapping()->pairs;
-      if (left.size() != right.size()) return false;
-      for (std::size_t i = 0; i < left.size(); ++i) {
-        if (!(left[i].first == right[i].first) || !(left[i].second == right[i].second))
-          return false;
-      }
-      return true;
-    }
-    case Node::Kind::sequence: {
-      const auto& left = a.sequence()->nodes;
-      const auto& right = b.sequence()->nodes;
-      if (left.size() != right.size()) return false;
-      for (std::size_t i = 0; i < left.size(); ++i) {
-        if (!(left[i] == right[i])) return false;
-      }
-      return true;
-    }
-    case Node::Kind::alias: {
-      const Anchor* left = a.alias()->anchor;
-      const Anchor* right = b.alias()->anchor;
-      return (left ? left->name : "") == (right ? right->name : "");
+  if (!Node::sameShallow(a, b)) return false;
+  if (!a.childCount()) return true;
+  // Equality is every pair of children equal: the pairs are checked from a
+  // work list rather than by recursion (alias-made depth), and a pair of
+  // payloads met again is skipped, so trees that share nodes cost their
+  // payloads, not their paths.
+  std::vector<std::pair<const Node*, const Node*>> work{{&a, &b}};
+  std::unordered_set<std::pair<const void*, const void*>, PayloadPairHash> seen;
+  while (!work.empty()) {
+    const auto [left, right] = work.back();
+    work.pop_back();
+    for (std::size_t i = 0; i < left->childCount(); ++i) {
+      const Node& x = left->child(i);
+      const Node& y = right->child(i);
+      if (x.payload() == y.payload()) continue;
+      if (!Node::sameShallow(x, y)) return false;
+      if (x.childCount() && seen.emplace(x.payload(), y.payload()).second) work.push_back({&x, &y});
     }
   }
-  return false;
+  return true;
 }
 
 std::optional<std::string> constructString(const Node& node) {
-  if (const Node::Mapping* mapping = node.mapping()) {
-    for (const auto& [key, value] : mapping->pairs) {
-      if (key.resolvedTag() == kValueTag) return constructString(value);
+  // A loop, not recursion: aliases can chain value entries without bound.
+  const Node* at = &node;
+  while (const Node::Mapping* mapping = at->mapping()) {
+    const Node* value = nullptr;
+    for (const auto& [key, entry] : mapping->pairs) {
+      if (key.resolvedTag() == kValueTag) {
+        value = &entry;
+        break;
+      }
     }
-    return std::nullopt;
+    if (!value) return std::nullopt;
+    at = value;
   }
-  if (const Node::Scalar* scalar = node.scalar()) return std::string(scalar->string);
+  if (const Node::Scalar* scalar = at->scalar()) return std::string(scalar->string);
   return std::nullopt;
 }
 

@@ -4,8 +4,9 @@
 // anchors of its text in one arena that lives as long as any node of it, so
 // composing allocates in bulk and nothing is freed node by node. Tags are
 // views of a name kept in the payload and resolved in place, once. Equality
-// and hashing look only at kind, text and resolved tag; a payload's hash is
-// computed once and kept. A tree is used by one thread at a time while its
+// and hashing look only at kind, text and resolved tag; a collection's hash is
+// computed once and kept. Aliases make trees deeper than their text, so no
+// walk over a tree recurses. A tree is used by one thread at a time while its
 // tags are being resolved.
 #ifndef QUARN_YAML_NODE_H_
 #define QUARN_YAML_NODE_H_
@@ -103,13 +104,15 @@ class Node {
   // node.
   std::string_view resolvedTag() const;
 
-  // Hash over kind, text and resolved tags, computed once per payload.
-  // Recurses once per nesting level (trees from compose_all are bounded).
+  // Hash over kind, text and resolved tags, computed once per collection
+  // payload. Walks with a stack of its own: aliases make trees deeper than the
+  // text's nesting, without bound.
   std::size_t hash() const;
 
   // Same kind, equal text or equal children in order, and equal resolved
   // tags; style, mark and anchor play no part. Copies of one node compare
-  // equal without walking it. Recurses at most as deep as the shallower tree.
+  // equal without walking it, and a pair of payloads is compared once, so the
+  // cost follows the payloads, not the paths or the depth of the trees.
   friend bool operator==(const Node& a, const Node& b);
 
   // True when both are copies of one node (they share one payload).
@@ -130,6 +133,15 @@ class Node {
   Node(const Payload* payload, bool owns);
   const Payload* payload() const { return reinterpret_cast<const Payload*>(bits_ & ~kOwns); }
   void release() noexcept;
+
+  // The children of a collection as one run: a mapping's keys and values
+  // alternate. None for a scalar or an alias.
+  std::size_t childCount() const;
+  const Node& child(std::size_t i) const;
+  // The hash a collection keeps, or null for a scalar or an alias.
+  static std::size_t* hashCache(const Payload& payload);
+  // Equal but for the children (whose number must agree).
+  static bool sameShallow(const Node& a, const Node& b);
 
   std::uintptr_t bits_ = 0;
 };

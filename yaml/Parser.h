@@ -71,6 +71,12 @@ class Parser {
   // `endType`; false (with the failure stored) past the depth bound or on error.
   bool loadChildren(int endType, std::size_t depth, const Mark& mark);
   bool checkDuplicateKeys(const Items<std::pair<Node, Node>>& pairs);
+  // The hash-table pass of the check. Without `byTag` scalar keys are hashed
+  // by text alone (most then never run the resolver); it gives up, answering
+  // false, at two keys of one text and different tags, which would otherwise
+  // all share one probe chain.
+  bool probeKeys(const Items<std::pair<Node, Node>>& pairs, bool byTag,
+                 std::vector<const Node*>& duplicated, const Node*& firstRepeat);
   YamlError fail(YamlError error);
   YamlError composerError(std::string problem, Mark mark) const;
   YamlError eventParserError() const;

@@ -3,6 +3,7 @@
 #include <locale.h>
 #include <stdlib.h>
 
+#include <algorithm>
 #include <optional>
 #include <string>
 #include <vector>
@@ -22,6 +23,13 @@ using yaml::Node;
 constexpr int kMaxRows = 800;
 constexpr int kIndentStep = 16;
 constexpr int kMaxIndentLevels = 8;
+// The row budget does not bound the size: chip lists and aliased text have no
+// limit of their own. The grid stops, as when the budget is spent, before the
+// fragment grows past kBytesPerCharacter times the text's characters (never
+// more than its file's bytes) plus kFixedBytes, which leaves room for the page
+// around it within six times the file plus 16 MiB.
+constexpr std::size_t kBytesPerCharacter = 6;
+constexpr std::size_t kFixedBytes = std::size_t{15} << 20;
 
 locale_t cLocale() {
   static const locale_t locale = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
@@ -87,7 +95,10 @@ void scalar(const Node& node, std::string& out) {
   appendSpan("<span class=\"quarn-string\">", s->string, out);
 }
 
-void appendRow(std::string_view key, int depth, std::string& rows, auto&& valueCell) {
+// Appends one row, or nothing and false when it would take `rows` past `limit`.
+bool appendRow(std::string_view key, int depth, std::string& rows, std::size_t limit,
+               auto&& valueCell) {
+  const std::size_t start = rows.size();
   rows += "<tr><th";
   const int indent = std::min(depth, kMaxIndentLevels) * kIndentStep;
   if (indent >= 1) {
@@ -100,35 +111,39 @@ void appendRow(std::string_view key, int depth, std::string& rows, auto&& valueC
   rows += "</th><td>";
   valueCell(rows);
   rows += "</td></tr>";
+  if (rows.size() <= limit) return true;
+  rows.resize(start);
+  return false;
 }
 
-// Recursion follows the tree, which composing bounds to a few hundred levels.
+// Every call below the root has a key and spends a row before it recurses, so
+// the budget bounds the recursion, however deep aliases make the tree.
 void emit(const Node& node, const std::optional<std::string>& key, int depth, std::string& rows,
-          int& budget) {
+          int& budget, std::size_t limit) {
   if (budget < 1) return;
   const std::string_view keyText = key ? std::string_view(*key) : std::string_view();
+  // A row that does not fit ends the grid.
+  const auto spend = [&budget](bool fits) { budget = fits ? budget - 1 : 0; };
   switch (node.kind()) {
     case Node::Kind::scalar:
-      appendRow(keyText, depth, rows, [&](std::string& out) { scalar(node, out); });
-      --budget;
+      spend(appendRow(keyText, depth, rows, limit, [&](std::string& out) { scalar(node, out); }));
       return;
     case Node::Kind::alias:
-      appendRow(keyText, depth, rows,
-                [](std::string& out) { out += "<span class=\"quarn-faint\">*alias</span>"; });
-      --budget;
+      spend(appendRow(keyText, depth, rows, limit, [](std::string& out) {
+        out += "<span class=\"quarn-faint\">*alias</span>";
+      }));
       return;
     case Node::Kind::mapping: {
       const auto& pairs = node.mapping()->pairs;
       if (key) {
-        appendRow(keyText, depth, rows, [&](std::string& out) {
+        spend(appendRow(keyText, depth, rows, limit, [&](std::string& out) {
           if (pairs.empty()) out += "<span class=\"quarn-faint\">{}</span>";
-        });
-        --budget;
+        }));
       }
       const int childDepth = key ? depth + 1 : depth;
       for (const auto& [childKey, value] : pairs) {
         if (budget < 1) break;
-        emit(value, yaml::constructString(childKey).value_or("?"), childDepth, rows, budget);
+        emit(value, yaml::constructString(childKey).value_or("?"), childDepth, rows, budget, limit);
       }
       return;
     }
@@ -137,30 +152,28 @@ void emit(const Node& node, const std::optional<std::string>& key, int depth, st
       bool allScalars = true;
       for (const Node& item : items) allScalars = allScalars && item.kind() == Node::Kind::scalar;
       if (allScalars) {
-        appendRow(keyText, depth, rows, [&](std::string& out) {
+        spend(appendRow(keyText, depth, rows, limit, [&](std::string& out) {
           if (items.empty()) {
             out += "<span class=\"quarn-faint\">[]</span>";
             return;
           }
           out += "<ul class=\"quarn-inline-list\">";
           for (const Node& item : items) {
+            // Past the limit the row is dropped whole; stop filling it.
+            if (out.size() > limit) return;
             out += "<li>";
             scalar(item, out);
             out += "</li>";
           }
           out += "</ul>";
-        });
-        --budget;
+        }));
         return;
       }
-      if (key) {
-        appendRow(keyText, depth, rows, [](std::string&) {});
-        --budget;
-      }
+      if (key) spend(appendRow(keyText, depth, rows, limit, [](std::string&) {}));
       const int childDepth = key ? depth + 1 : depth;
       for (std::size_t i = 0; i < items.size(); ++i) {
         if (budget < 1) break;
-        emit(items[i], std::to_string(i + 1), childDepth, rows, budget);
+        emit(items[i], std::to_string(i + 1), childDepth, rows, budget, limit);
       }
       return;
     }
@@ -190,9 +203,21 @@ std::string html(std::string_view text) {
     return isBlank(text) ? "<p class=\"quarn-empty\">Empty document</p>"
                          : "<p class=\"quarn-note\">Could not parse this file</p>";
   }
+  // Characters, as the ISO 8859-1 reading of a file doubles its bytes above 0x7F.
+  const auto characters =
+      static_cast<std::size_t>(std::count_if(text.begin(), text.end(), [](char c) {
+        return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+      }));
+  const std::size_t limit = kBytesPerCharacter * characters + kFixedBytes;
   std::string out;
   int budget = kMaxRows;
   for (std::size_t i = 0; i < documents.size(); ++i) {
+    // Documents without rows (past the budget, or empty mappings) still add a
+    // heading and a table each, and their number has no bound of its own.
+    if (out.size() > limit) {
+      budget = 0;
+      break;
+    }
     if (i > 0) out += "\n";
     if (documents.size() >= 2) {
       out += "<h2 class=\"quarn-doc-heading\">Document ";
@@ -200,7 +225,7 @@ std::string html(std::string_view text) {
       out += "</h2>\n";
     }
     out += "<table class=\"quarn-props\"><tbody>";
-    emit(documents[i], std::nullopt, 0, out, budget);
+    emit(documents[i], std::nullopt, 0, out, budget, limit);
     out += "</tbody></table>";
   }
   if (budget <= 0) {

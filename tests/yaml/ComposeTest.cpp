@@ -186,6 +186,33 @@ TEST(ComposeTest, FailuresOfAPull) {
   }
 }
 
+TEST(ComposeTest, SurrogatePairEscapesInDoubleQuotesAreOneCharacter) {
+  const struct {
+    const char* text;
+    std::optional<std::string> value;  // the scalar of the first value; none: fails
+  } rows[] = {
+      {"{\"a\": \"\\ud83d\\ude00\"}", "\xF0\x9F\x98\x80"},
+      {"a: \"x\\uD83D\\uDE00y\\udbff\\udfff\"\n", "x\xF0\x9F\x98\x80y\xF4\x8F\xBF\xBF"},
+      {"a: \"\\\\\\ud83d\\ude00\"\n", "\\\xF0\x9F\x98\x80"},  // after an escaped backslash
+      {"a: \"\\ud83d\"\n", std::nullopt},                     // a lone surrogate fails as before
+      {"a: \"\\ude00\\ud83d\"\n", std::nullopt},              // low before high is no pair
+      {"a: \"\\\\ud83d\\ude00\"\n", std::nullopt},            // \\ then a lone low surrogate
+      {"a: '\\ud83d\\ude00'\n", "\\ud83d\\ude00"},            // other styles keep the text
+      {"a: x\"\\ud83d\\ude00\"\n", "x\"\\ud83d\\ude00\""},
+      {"a: |\n  \"\\ud83d\\ude00\"\n", "\"\\ud83d\\ude00\"\n"},
+      {"# \"\\ud83d\\ude00\"\na: \"\\ud83d\\ude00\"\n", "\xF0\x9F\x98\x80"},
+  };
+  for (const auto& row : rows) {
+    auto documents = composeAll(row.text);
+    if (!row.value) {
+      EXPECT_FALSE(documents) << row.text;
+      continue;
+    }
+    ASSERT_TRUE(documents) << row.text << ": " << documents.error().description();
+    EXPECT_EQ(valueOf(documents->front(), 0).scalar()->string, *row.value) << row.text;
+  }
+}
+
 TEST(ComposeTest, UndefinedAliasNamesProblemAndPosition) {
   auto documents = composeAll("a: 1\nb: *y\n");
   ASSERT_FALSE(documents);
@@ -370,6 +397,65 @@ TEST_F(ComposeScaleTest, ManyKeysCheckedInLinearTime) {
     text += "key" + std::to_string(i) + ": " + std::to_string(i) + "\n";
   const Node root = only(text);
   EXPECT_EQ(root.mapping()->pairs.size(), 200000u);
+}
+
+// 3,000 anchors of 50 nested sequences around two aliases to the previous
+// one: trees 150,000 levels deep with 2^3000 paths, built from a text within
+// the nesting bound (and shallow enough that the event parser's cost per token
+// stays small).
+constexpr int kAnchors = 3000;
+constexpr int kNesting = 50;
+std::string deepAliasChain(const std::string& name) {
+  std::string text;
+  for (int level = 0; level < kAnchors; ++level) {
+    const std::string previous = "*" + name + std::to_string(level - 1);
+    text += name + std::to_string(level) + ": &" + name + std::to_string(level) + " " +
+            std::string(kNesting, '[') + (level ? previous + ", " + previous : "x") +
+            std::string(kNesting, ']') + "\n";
+  }
+  return text;
+}
+
+TEST_F(ComposeScaleTest, TreesMadeDeepByAliasesHashAndCompare) {
+  std::string text = deepAliasChain("a") + deepAliasChain("b");
+  text += "keys: {? *a" + std::to_string(kAnchors - 1) + ": 1, ? [*b" +
+          std::to_string(kAnchors - 2) + "]: 2}\n";
+  const Node root = only(text);
+  const auto& pairs = root.mapping()->pairs;
+  ASSERT_EQ(pairs.size(), 2u * kAnchors + 1);
+  const Node& a = pairs[kAnchors - 1].second;
+  const Node& b = pairs[2 * kAnchors - 1].second;
+  ASSERT_FALSE(a.sharesPayloadWith(b));
+  EXPECT_EQ(a.hash(), b.hash());
+  EXPECT_TRUE(a == b);
+}
+
+TEST_F(ComposeScaleTest, KeyTextFollowsValueEntriesMadeDeepByAliases) {
+  // One shared "=" key, resolved once.
+  std::string text = "e: &e =\n";
+  for (int level = 0; level < kAnchors; ++level) {
+    text += "v" + std::to_string(level) + ": &v" + std::to_string(level) + " ";
+    for (int i = 0; i < kNesting; ++i) text += "{*e : ";
+    text += level ? "*v" + std::to_string(level - 1) : std::string("k");
+    text += std::string(kNesting, '}') + "\n";
+  }
+  const Node root = only(text);
+  EXPECT_EQ(constructString(root.mapping()->pairs.back().second), "k");
+}
+
+TEST_F(ComposeScaleTest, KeysOfOneTextAndManyTagsCheckedInLinearTime) {
+  const auto seconds = [](const std::string& text) {
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_TRUE(composeAll(text));
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  };
+  std::string tagged, texts;
+  for (int i = 0; i < 40000; ++i) {
+    tagged += "!t" + std::to_string(i) + " a: " + std::to_string(i) + "\n";
+    texts += "!t a" + std::to_string(i) + ": " + std::to_string(i) + "\n";
+  }
+  const double distinct = seconds(texts);
+  EXPECT_LT(seconds(tagged), 10 * distinct + 0.5);
 }
 
 }  // namespace

@@ -222,5 +222,15 @@ TEST_F(StructuredRendererScaleTest, ManyKeysComposeAndTruncate) {
   EXPECT_TRUE(fragment.ends_with(kTruncated));
 }
 
+// Documents with no rows cost no budget but each adds a heading and a table.
+TEST_F(StructuredRendererScaleTest, ManyEmptyDocumentsStayWithinTheSizeBound) {
+  std::string text;
+  for (int i = 0; i < 500000; ++i) text += "--- {}\n";
+  const std::string fragment = html(text);
+  // Room for the page around the fragment within six times the file plus 16 MiB.
+  EXPECT_LE(fragment.size(), 6 * text.size() + (std::size_t{16} << 20) - (std::size_t{64} << 10));
+  EXPECT_TRUE(fragment.ends_with("</tbody></table>\n" + kTruncated));
+}
+
 }  // namespace
 }  // namespace quarn
