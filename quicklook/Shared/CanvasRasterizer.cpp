@@ -32,6 +32,27 @@ constexpr double kLabelBaseline = 23;
 // The desktop's interface font where fontconfig knows "system-ui".
 constexpr const char* kFontFamilies = "system-ui,sans-serif";
 
+// How canvas units reach cairo. cairo refuses a transform whose determinant
+// (the scale squared) underflows, and then ignores the context for good. At
+// such scales it is handed canvas coordinates times `unit`, an exact power of
+// two, and the scale divided by it: the products, and so the picture, stay
+// the same, but its matrix stays invertible.
+struct Fit {
+  double scale;  // target units per canvas unit
+  double unit;   // cairo user units per canvas unit; 1 at ordinary scales
+  double user;   // target units per cairo user unit
+};
+
+Fit fitFor(double scale) {
+  if (scale * scale >= std::numeric_limits<double>::min()) return Fit{scale, 1, scale};
+  const int exponent = -std::ilogb(scale);
+  return Fit{scale, std::ldexp(1.0, -exponent), std::ldexp(scale, exponent)};
+}
+
+Rect inUser(const Rect& r, const Fit& fit) {
+  return Rect{r.x * fit.unit, r.y * fit.unit, r.width * fit.unit, r.height * fit.unit};
+}
+
 void setColor(cairo_t* cr, const QuarnTokens::Color& color) {
   cairo_set_source_rgba(cr, color.red, color.green, color.blue, color.alpha);
 }
@@ -82,17 +103,19 @@ void fillThenStroke(cairo_t* cr) {
   cairo_stroke(cr);
 }
 
-void drawArrow(cairo_t* cr, const CanvasElement& element, double scale) {
-  const double tx = element.x + element.width;
-  const double ty = element.y + element.height;
+void drawArrow(cairo_t* cr, const CanvasElement& element, const Fit& fit) {
+  const double x = element.x * fit.unit;
+  const double y = element.y * fit.unit;
+  const double tx = (element.x + element.width) * fit.unit;
+  const double ty = (element.y + element.height) * fit.unit;
   setColor(cr, QuarnTokens::light.textSecondary);
-  cairo_move_to(cr, element.x, element.y);
+  cairo_move_to(cr, x, y);
   cairo_line_to(cr, tx, ty);
   cairo_stroke(cr);
 
   // atan2(0, 0) is 0, so a zero-length arrow still shows a head along +x.
-  const double theta = std::atan2(ty - element.y, tx - element.x);
-  const double length = kArrowheadLength / scale;
+  const double theta = std::atan2(ty - y, tx - x);
+  const double length = kArrowheadLength / fit.user;
   cairo_move_to(cr, tx, ty);
   cairo_line_to(cr, tx - length * std::cos(theta - kArrowheadHalfAngle),
                 ty - length * std::sin(theta - kArrowheadHalfAngle));
@@ -147,13 +170,13 @@ void drawLabel(cairo_t* cr, const Rect& box, const std::string& text) {
   cairo_restore(cr);
 }
 
-void draw(const CanvasElement& element, cairo_t* cr, double scale) {
-  const Rect box = element.box();
+void draw(const CanvasElement& element, cairo_t* cr, const Fit& fit) {
+  const Rect box = inUser(element.box(), fit);
   const std::string& type = element.type;
   cairo_new_path(cr);
   if (type == "arrow") {
     cairo_set_dash(cr, nullptr, 0, 0);
-    drawArrow(cr, element, scale);
+    drawArrow(cr, element, fit);
   } else if (type == "ellipse") {
     cairo_set_dash(cr, nullptr, 0, 0);
     addEllipse(cr, box);
@@ -171,7 +194,7 @@ void draw(const CanvasElement& element, cairo_t* cr, double scale) {
   } else if (type == "text") {
     // Only the label below.
   } else if (type == "frame") {
-    const double dashes[] = {kDashOn / scale, kDashOff / scale};
+    const double dashes[] = {kDashOn / fit.user, kDashOff / fit.user};
     cairo_set_dash(cr, dashes, 2, 0);
     setColor(cr, QuarnTokens::light.textSecondary);
     cairo_rectangle(cr, box.x, box.y, box.width, box.height);
@@ -179,10 +202,11 @@ void draw(const CanvasElement& element, cairo_t* cr, double scale) {
     cairo_set_dash(cr, nullptr, 0, 0);
   } else {
     cairo_set_dash(cr, nullptr, 0, 0);
-    addRoundedRect(cr, box, type == "rounded-rectangle" ? kCornerRadius : 0);
+    addRoundedRect(cr, box, type == "rounded-rectangle" ? kCornerRadius * fit.unit : 0);
     fillThenStroke(cr);
   }
-  if (element.text && !element.text->empty()) drawLabel(cr, box, *element.text);
+  // A rebased fit puts a 14-unit font far below a pixel: the label cannot show.
+  if (fit.unit == 1 && element.text && !element.text->empty()) drawLabel(cr, box, *element.text);
 }
 
 }  // namespace
@@ -209,17 +233,14 @@ bool draw(const CanvasDocument& document, CGSize size) {
   // When a ratio is NaN the comparison fails and the width's ratio wins.
   const double scale = sy < sx ? sy : sx;
   if (!std::isfinite(scale) || !(scale > 0)) return false;
-  // cairo refuses a transform whose determinant (scale squared) underflows
-  // and then ignores the context for good; such a canvas is far below a
-  // pixel anyway, so the picture is the background alone.
-  if (!(scale * scale >= std::numeric_limits<double>::min())) return true;
+  const Fit fit = fitFor(scale);
 
   cairo_save(cr);
   cairo_translate(cr, (w - scale * padded.width) / 2, h - (h - scale * padded.height) / 2);
-  cairo_scale(cr, scale, -scale);
-  cairo_translate(cr, -padded.x, -padded.y);
-  cairo_set_line_width(cr, kLineWidth / scale);
-  for (const CanvasElement* element : document.drawableElements()) draw(*element, cr, scale);
+  cairo_scale(cr, fit.user, -fit.user);
+  cairo_translate(cr, -padded.x * fit.unit, -padded.y * fit.unit);
+  cairo_set_line_width(cr, kLineWidth / fit.user);
+  for (const CanvasElement* element : document.drawableElements()) draw(*element, cr, fit);
   cairo_restore(cr);
   return true;
 }
