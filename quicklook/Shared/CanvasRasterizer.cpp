@@ -4,10 +4,12 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <memory>
 #include <numbers>
 #include <string>
+#include <string_view>
 
 #include <cairo.h>
 #include <pango/pangocairo.h>
@@ -31,6 +33,14 @@ constexpr double kLabelLeft = 12;
 constexpr double kLabelBaseline = 23;
 // The desktop's interface font where fontconfig knows "system-ui".
 constexpr const char* kFontFamilies = "system-ui,sans-serif";
+// A long label is laid out only as far as the picture shows it, plus this
+// much (canvas units), so the glyphs at the cut (kerning, joining, overhang)
+// stay out of view.
+constexpr double kLabelOverhang = 4 * kFontSize;
+// Characters laid out at most per pixel of label in view. Text that dense has
+// an em below a twentieth of a pixel, where cairo draws no glyph ink.
+constexpr double kLabelCharsPerPixel = 128;
+constexpr double kLabelMinChars = 1024;
 
 // How canvas units reach cairo. cairo refuses a transform whose determinant
 // (the scale squared) underflows, and then ignores the context for good. At
@@ -41,12 +51,13 @@ struct Fit {
   double scale;  // target units per canvas unit
   double unit;   // cairo user units per canvas unit; 1 at ordinary scales
   double user;   // target units per cairo user unit
+  double right;  // the picture's right edge, in canvas units
 };
 
-Fit fitFor(double scale) {
-  if (scale * scale >= std::numeric_limits<double>::min()) return Fit{scale, 1, scale};
+Fit fitFor(double scale, double right) {
+  if (scale * scale >= std::numeric_limits<double>::min()) return Fit{scale, 1, scale, right};
   const int exponent = -std::ilogb(scale);
-  return Fit{scale, std::ldexp(1.0, -exponent), std::ldexp(scale, exponent)};
+  return Fit{scale, std::ldexp(1.0, -exponent), std::ldexp(scale, exponent), right};
 }
 
 Rect inUser(const Rect& r, const Fit& fit) {
@@ -136,7 +147,101 @@ struct FontOptionsDeleter {
   void operator()(cairo_font_options_t* options) const { cairo_font_options_destroy(options); }
 };
 
-void drawLabel(cairo_t* cr, const Rect& box, const std::string& text) {
+struct GFreeDeleter {
+  void operator()(gchar* text) const { g_free(text); }
+};
+
+// Sets the layout's text to `size` bytes at `data`, each invalid byte
+// replaced by U+FFFD.
+void setValidText(PangoLayout* layout, const char* data, std::size_t size) {
+  if (g_utf8_validate(data, static_cast<gssize>(size), nullptr)) {
+    pango_layout_set_text(layout, data, static_cast<int>(size));
+  } else {
+    std::unique_ptr<gchar, GFreeDeleter> valid(g_utf8_make_valid(data, static_cast<gssize>(size)));
+    pango_layout_set_text(layout, valid.get(), -1);
+  }
+}
+
+// Whether pango's automatic direction makes the whole label's line right to
+// left: its first strong character is. U+FFFD, which replaces invalid bytes,
+// is neutral, so the valid stretches are searched in turn.
+bool isRightToLeft(std::string_view text) {
+  while (!text.empty()) {
+    const gchar* invalid = nullptr;
+    g_utf8_validate(text.data(), static_cast<gssize>(text.size()), &invalid);
+    const auto valid = static_cast<std::size_t>(invalid - text.data());
+    // pango's own rule for a line's direction; deprecated without a successor.
+    G_GNUC_BEGIN_IGNORE_DEPRECATIONS
+    const PangoDirection direction = pango_find_base_dir(text.data(), static_cast<gint>(valid));
+    G_GNUC_END_IGNORE_DEPRECATIONS
+    if (direction != PANGO_DIRECTION_NEUTRAL) return direction == PANGO_DIRECTION_RTL;
+    text.remove_prefix(std::min(valid + 1, text.size()));
+  }
+  return false;
+}
+
+// Sets the layout's text to as much of `text` as can show in `room` canvas
+// units (from the label's origin to the picture's right edge), `pixels` in
+// the picture. A line's positions are 32-bit, so laid out whole a label of
+// some two million units wraps round and shows again from the left; and
+// megabytes of text take seconds to lay out. A label short enough is set
+// whole, as is; a longer one is cut, in whole characters, to the stretch that
+// lies at the line's left: the start of a left-to-right line, the end of a
+// right-to-left one.
+void setLabelText(PangoLayout* layout, const std::string& text, double room, double pixels) {
+  double chars = kLabelMinChars;
+  if (pixels > 0) chars += std::ceil(std::min(pixels, 1e7)) * kLabelCharsPerPixel;
+  const auto limit = static_cast<std::size_t>(chars);
+  if (text.size() <= limit) {
+    setValidText(layout, text.data(), text.size());
+    return;
+  }
+  const bool rightToLeft = isRightToLeft(text);
+  // Every character takes at most 4 bytes and every invalid byte becomes one
+  // character, so these bytes hold `limit` whole characters and more.
+  std::string_view raw(text);
+  const std::size_t bytes = std::min(raw.size(), 4 * limit + 4);
+  raw = rightToLeft ? raw.substr(raw.size() - bytes) : raw.substr(0, bytes);
+  const std::unique_ptr<gchar, GFreeDeleter> window(
+      g_utf8_make_valid(raw.data(), static_cast<gssize>(raw.size())));
+  const char* begin = window.get();
+  const char* end = begin + std::strlen(begin);
+
+  // Lay out twice as many characters each round, from a first guess of a
+  // quarter em each, until they are wider than the room: the work follows
+  // the picture, not the label.
+  auto want = static_cast<std::size_t>(
+      std::min(chars, std::max(kLabelMinChars, 4 * (room + kLabelOverhang) / kFontSize)));
+  bool cut = true;
+  for (;;) {
+    const char* from = rightToLeft ? end : begin;
+    const char* to = rightToLeft ? end : begin;
+    std::size_t count = 0;
+    if (rightToLeft) {
+      while (from > begin && count < want) from = g_utf8_prev_char(from), ++count;
+    } else {
+      while (to < end && count < want) to = g_utf8_next_char(to), ++count;
+    }
+    pango_layout_set_text(layout, from, static_cast<int>(to - from));
+    if (from == begin && to == end) {
+      cut = bytes < text.size();
+      break;
+    }
+    if (count >= limit) break;
+    PangoRectangle logical;
+    pango_layout_get_extents(layout, nullptr, &logical);
+    if (static_cast<double>(logical.width) / PANGO_SCALE >= room + kLabelOverhang) break;
+    want = std::min(limit, 2 * want);
+  }
+  if (cut && rightToLeft) {
+    // The cut end may start with characters of another direction.
+    pango_layout_set_auto_dir(layout, FALSE);
+    pango_context_set_base_dir(pango_layout_get_context(layout), PANGO_DIRECTION_RTL);
+    pango_layout_context_changed(layout);
+  }
+}
+
+void drawLabel(cairo_t* cr, const Rect& box, const std::string& text, const Fit& fit) {
   std::unique_ptr<PangoLayout, GObjectDeleter> layout(pango_cairo_create_layout(cr));
   // Unhinted metrics and unrounded positions, so a label scales smoothly
   // with the thumbnail instead of snapping to device pixels.
@@ -154,13 +259,8 @@ void drawLabel(cairo_t* cr, const Rect& box, const std::string& text) {
   pango_layout_set_font_description(layout.get(), font.get());
   // One line however long: no width, no wrapping, line breaks shown inline.
   pango_layout_set_single_paragraph_mode(layout.get(), TRUE);
-  if (g_utf8_validate(text.data(), static_cast<gssize>(text.size()), nullptr)) {
-    pango_layout_set_text(layout.get(), text.data(), static_cast<int>(text.size()));
-  } else {
-    gchar* valid = g_utf8_make_valid(text.data(), static_cast<gssize>(text.size()));
-    pango_layout_set_text(layout.get(), valid, -1);
-    g_free(valid);
-  }
+  const double room = fit.right - (box.x + kLabelLeft);
+  setLabelText(layout.get(), text, room, room * fit.scale);
 
   cairo_save(cr);
   setColor(cr, QuarnTokens::light.text);
@@ -206,7 +306,8 @@ void draw(const CanvasElement& element, cairo_t* cr, const Fit& fit) {
     fillThenStroke(cr);
   }
   // A rebased fit puts a 14-unit font far below a pixel: the label cannot show.
-  if (fit.unit == 1 && element.text && !element.text->empty()) drawLabel(cr, box, *element.text);
+  if (fit.unit == 1 && element.text && !element.text->empty())
+    drawLabel(cr, box, *element.text, fit);
 }
 
 }  // namespace
@@ -233,10 +334,11 @@ bool draw(const CanvasDocument& document, CGSize size) {
   // When a ratio is NaN the comparison fails and the width's ratio wins.
   const double scale = sy < sx ? sy : sx;
   if (!std::isfinite(scale) || !(scale > 0)) return false;
-  const Fit fit = fitFor(scale);
+  const double left = (w - scale * padded.width) / 2;
+  const Fit fit = fitFor(scale, padded.x + (w - left) / scale);
 
   cairo_save(cr);
-  cairo_translate(cr, (w - scale * padded.width) / 2, h - (h - scale * padded.height) / 2);
+  cairo_translate(cr, left, h - (h - scale * padded.height) / 2);
   cairo_scale(cr, fit.user, -fit.user);
   cairo_translate(cr, -padded.x * fit.unit, -padded.y * fit.unit);
   cairo_set_line_width(cr, kLineWidth / fit.user);

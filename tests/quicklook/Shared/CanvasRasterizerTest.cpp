@@ -411,5 +411,20 @@ TEST(CanvasRasterizerTest, LabelsFollowTheirText) {
   EXPECT_NEAR(broken.bottom, 39, 2);
 }
 
+TEST(CanvasRasterizerTest, LongLabelIsNotDrawnAgainFromTheLeft) {
+  // About 1.1 million characters: laid out whole, the line runs past what
+  // its positions can hold and starts again at the picture's left edge.
+  for (const std::string word : {"The quick brown fox jumps. ", " \u05e9\u05dc\u05d5\u05dd"}) {
+    SCOPED_TRACE(word);
+    std::string text;
+    while (text.size() < 2'000'000) text += word;
+    Picture picture(132, 132);
+    ASSERT_TRUE(picture.draw(CanvasDocument{{element("text", 0, 0, 100, 100, text)}}));
+    const Ink ink = labelInk(picture, 132);
+    EXPECT_NEAR(ink.left, 28, 2);  // starts at the box's left edge plus 12
+    EXPECT_NEAR(ink.bottom, 39, 2);
+  }
+}
+
 }  // namespace
 }  // namespace quarn
