@@ -204,8 +204,8 @@ void setLabelText(PangoLayout* layout, const std::string& text, double room, dou
   raw = rightToLeft ? raw.substr(raw.size() - bytes) : raw.substr(0, bytes);
   const std::unique_ptr<gchar, GFreeDeleter> window(
       g_utf8_make_valid(raw.data(), static_cast<gssize>(raw.size())));
-  const char* begin = window.get();
-  const char* end = begin + std::strlen(begin);
+  gchar* begin = window.get();
+  gchar* end = begin + std::strlen(begin);
 
   // Lay out twice as many characters each round, from a first guess of a
   // quarter em each, until they are wider than the room: the work follows
@@ -214,8 +214,8 @@ void setLabelText(PangoLayout* layout, const std::string& text, double room, dou
       std::min(chars, std::max(kLabelMinChars, 4 * (room + kLabelOverhang) / kFontSize)));
   bool cut = true;
   for (;;) {
-    const char* from = rightToLeft ? end : begin;
-    const char* to = rightToLeft ? end : begin;
+    gchar* from = rightToLeft ? end : begin;
+    gchar* to = rightToLeft ? end : begin;
     std::size_t count = 0;
     if (rightToLeft) {
       while (from > begin && count < want) from = g_utf8_prev_char(from), ++count;
