@@ -414,7 +414,8 @@ TEST(CanvasRasterizerTest, LabelsFollowTheirText) {
 TEST(CanvasRasterizerTest, LongLabelIsNotDrawnAgainFromTheLeft) {
   // About 1.1 million characters: laid out whole, the line runs past what
   // its positions can hold and starts again at the picture's left edge.
-  for (const std::string word : {"The quick brown fox jumps. ", " \u05e9\u05dc\u05d5\u05dd"}) {
+  for (const std::string word :
+       {"The quick brown fox jumps. ", " \u05e9\u05dc\u05d5\u05dd", "Caf\xe9 \xf0\x9f"}) {
     SCOPED_TRACE(word);
     std::string text;
     while (text.size() < 2'000'000) text += word;
