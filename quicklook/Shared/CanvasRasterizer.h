@@ -17,7 +17,8 @@ namespace quarn::CanvasRasterizer {
 // returns false after filling the background when the fit scale is not finite
 // and positive (a zero-width or zero-height size). True otherwise.
 // Line width (1.5), dash (6 on, 4 off) and arrowhead (8) are in target units;
-// corner radius (12), label font (14) and offsets are in canvas units.
+// corner radius (12), label font (14) and offsets are in canvas units. A
+// label is laid out only as far as the picture can show it.
 bool draw(const CanvasDocument& document, CGSize size);
 
 }  // namespace quarn::CanvasRasterizer

@@ -231,6 +231,26 @@ TEST(CanvasRasterizerTest, VastCanvasKeepsTheContextUsable) {
   }
 }
 
+TEST(CanvasRasterizerTest, VastCanvasKeepsItsOutlinesAndArrowheads) {
+  // A box and an arrow inside a blank square of the given side. The outline
+  // stays 1.5 pixels wide and the head 8 long at every positive scale.
+  for (double side : {100.0, 1e160, 1e300}) {
+    SCOPED_TRACE(side);
+    Picture picture(132, 132);
+    ASSERT_TRUE(
+        picture.draw(CanvasDocument{{element("text", 0, 0, side, side),
+                                     element("rectangle", side / 4, side / 4, side / 2, side / 4),
+                                     element("arrow", side / 4, side * 3 / 4, side / 2, 0)}}));
+    const double s = 132 / (side + 32);
+    const double left = (16 + side / 4) * s, width = side / 2 * s, height = side / 4 * s;
+    const auto [first, last] = picture.darkSpan(int((16 + side * 3 / 8) * s));
+    EXPECT_NEAR(first, left, 1.5);
+    EXPECT_NEAR(last, left + width, 1.5);
+    // Outline plus line plus head (about 25 square pixels).
+    EXPECT_NEAR(picture.ink(), 1.5 * (2 * width + 2 * height + width) + 25, 15);
+  }
+}
+
 TEST(CanvasRasterizerTest, LineOnlyBoundsAreDrawn) {
   Picture picture(132, 132);
   EXPECT_TRUE(picture.draw(CanvasDocument{{element("arrow", 0, 0, 100, 0)}}));
@@ -389,6 +409,22 @@ TEST(CanvasRasterizerTest, LabelsFollowTheirText) {
   // Invalid UTF-8 and line breaks still give one line of ink.
   const Ink broken = labelInk(*drawn({element("text", 0, 0, 50, 50, "a\xff\nb")}), 132);
   EXPECT_NEAR(broken.bottom, 39, 2);
+}
+
+TEST(CanvasRasterizerTest, LongLabelIsNotDrawnAgainFromTheLeft) {
+  // About 1.1 million characters: laid out whole, the line runs past what
+  // its positions can hold and starts again at the picture's left edge.
+  for (const std::string word :
+       {"The quick brown fox jumps. ", " \u05e9\u05dc\u05d5\u05dd", "Caf\xe9 \xf0\x9f"}) {
+    SCOPED_TRACE(word);
+    std::string text;
+    while (text.size() < 2'000'000) text += word;
+    Picture picture(132, 132);
+    ASSERT_TRUE(picture.draw(CanvasDocument{{element("text", 0, 0, 100, 100, text)}}));
+    const Ink ink = labelInk(picture, 132);
+    EXPECT_NEAR(ink.left, 28, 2);  // starts at the box's left edge plus 12
+    EXPECT_NEAR(ink.bottom, 39, 2);
+  }
 }
 
 }  // namespace
