@@ -71,7 +71,7 @@ Result process(const std::filesystem::path& file) {
     result.html = std::move(preview->html);
     result.attachments = std::move(preview->attachments);
   }
-  if (CanvasDocument::fileExtensions().contains(PreviewDocument::fileExtension(file))) {
+  if (CanvasDocument::isCanvasFile(file)) {
     result.pixels = thumbnail(file);
   }
   return result;
