@@ -9,6 +9,7 @@
 #include <ostream>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include <CLI/CLI.hpp>
 
