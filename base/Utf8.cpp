@@ -29,6 +29,18 @@ int sequenceLength(std::string_view text) {
   return length;
 }
 
+char32_t codePoint(std::string_view text, int length) {
+  const auto lead = static_cast<unsigned char>(text[0]);
+  char32_t code = length == 1   ? lead
+                  : length == 2 ? lead & 0x1F
+                  : length == 3 ? lead & 0x0F
+                                : lead & 0x07;
+  for (int k = 1; k < length; ++k) {
+    code = (code << 6) | (static_cast<unsigned char>(text[static_cast<std::size_t>(k)]) & 0x3F);
+  }
+  return code;
+}
+
 bool isValid(std::string_view text) {
   std::size_t i = 0;
   while (i < text.size()) {

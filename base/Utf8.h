@@ -15,6 +15,10 @@ namespace quarn::utf8 {
 // least 1), which stands for one replacement character.
 int sequenceLength(std::string_view text);
 
+// The code point of the well-formed character at the start of `text`, whose
+// positive `sequenceLength` is `length` (1 to 4).
+char32_t codePoint(std::string_view text, int length);
+
 bool isValid(std::string_view text);
 
 // `text` with every maximal ill-formed subpart replaced by U+FFFD.

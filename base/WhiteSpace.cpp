@@ -15,16 +15,7 @@ std::size_t whiteSpacePrefixLength(std::string_view text) {
   while (at < text.size()) {
     const int length = utf8::sequenceLength(text.substr(at));
     if (length < 0) break;
-    const auto lead = static_cast<unsigned char>(text[at]);
-    char32_t code = length == 1   ? lead
-                    : length == 2 ? lead & 0x1F
-                    : length == 3 ? lead & 0x0F
-                                  : lead & 0x07;
-    for (int k = 1; k < length; ++k) {
-      code =
-          (code << 6) | (static_cast<unsigned char>(text[at + static_cast<std::size_t>(k)]) & 0x3F);
-    }
-    if (!isWhiteSpace(code)) break;
+    if (!isWhiteSpace(utf8::codePoint(text.substr(at), length))) break;
     at += static_cast<std::size_t>(length);
   }
   return at;

@@ -29,6 +29,9 @@ struct QLPreviewReplyAttachment {
   UTType contentType;
 };
 
+// The reply's attachments by name.
+using QLPreviewReplyAttachments = std::map<std::string, QLPreviewReplyAttachment>;
+
 class QLPreviewReply {
  public:
   // Run by the service with this same reply; returns the page bytes or the failure.
@@ -47,7 +50,7 @@ class QLPreviewReply {
 
   StringEncoding stringEncoding = StringEncoding::unspecified;
   std::string title;
-  std::map<std::string, QLPreviewReplyAttachment> attachments;
+  QLPreviewReplyAttachments attachments;
 
  private:
   UTType contentType_;

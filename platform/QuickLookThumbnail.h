@@ -17,6 +17,9 @@ namespace quarn {
 struct QLFileThumbnailRequest {
   std::filesystem::path fileURL;
   CGSize maximumSize;  // the largest thumbnail the service wants
+  // The smallest it takes; by default the maximum, so a request that leaves
+  // it out gets exactly the maximum size.
+  CGSize minimumSize = maximumSize;
 };
 
 class QLThumbnailReply {

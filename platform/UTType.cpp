@@ -2,6 +2,8 @@
 
 #include <array>
 
+#include "base/Text.h"
+
 namespace quarn {
 namespace {
 
@@ -47,10 +49,7 @@ const UTType& UTType::html() {
 }
 
 std::optional<UTType> UTType::fromExtension(std::string_view extension) {
-  std::string lower(extension);
-  for (char& c : lower) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
+  const std::string lower = text::asciiLowercased(extension);
   for (const Registration& entry : kRegistry) {
     if (entry.extension == lower) {
       return UTType{std::string(entry.identifier), std::string(entry.mimeType), entry.isImage};

@@ -1,6 +1,6 @@
 // Overlapping requests: every sample file and a set of hostile ones rendered
 // and thumbnailed from eight threads at once must give exactly what one thread
-// gives alone. Run under ThreadSanitizer by scripts/check.d/30-tsan.
+// gives alone. Run under ThreadSanitizer by the tsan preset (scripts/check.sh tsan).
 #include <sys/stat.h>
 
 #include <cstdint>
@@ -71,7 +71,7 @@ Result process(const std::filesystem::path& file) {
     result.html = std::move(preview->html);
     result.attachments = std::move(preview->attachments);
   }
-  if (CanvasDocument::fileExtensions().contains(PreviewDocument::fileExtension(file))) {
+  if (CanvasDocument::isCanvasFile(file)) {
     result.pixels = thumbnail(file);
   }
   return result;

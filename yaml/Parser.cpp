@@ -5,6 +5,8 @@
 #include <cstring>
 #include <utility>
 
+#include "base/Text.h"
+#include "base/Utf8.h"
 #include "yaml/Arena.h"
 #include "yaml/Constructor.h"
 #include "yaml/Resolver.h"
@@ -24,39 +26,22 @@ std::string_view textOf(const yaml_char_t* text) {
 }
 
 // UTF-16LE bytes of UTF-8 text; a malformed sequence becomes U+FFFD.
-std::string utf16le(std::string_view utf8) {
+std::string utf16le(std::string_view text) {
   std::string out;
-  out.reserve(utf8.size() * 2);
+  out.reserve(text.size() * 2);
   auto put = [&out](unsigned unit) {
     out.push_back(static_cast<char>(unit & 0xFF));
     out.push_back(static_cast<char>(unit >> 8));
   };
   std::size_t i = 0;
-  while (i < utf8.size()) {
-    const auto lead = static_cast<unsigned char>(utf8[i]);
-    std::size_t length = lead < 0x80         ? 1
-                         : (lead >> 5) == 6  ? 2
-                         : (lead >> 4) == 14 ? 3
-                         : (lead >> 3) == 30 ? 4
-                                             : 0;
-    char32_t code = length == 1   ? lead
-                    : length == 2 ? lead & 0x1F
-                    : length == 3 ? lead & 0x0F
-                                  : lead & 0x07;
-    bool valid = length != 0 && i + length <= utf8.size();
-    for (std::size_t k = 1; valid && k < length; ++k) {
-      const auto next = static_cast<unsigned char>(utf8[i + k]);
-      valid = (next & 0xC0) == 0x80;
-      code = (code << 6) | (next & 0x3F);
-    }
-    static constexpr char32_t kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
-    valid =
-        valid && code >= kSmallest[length] && code <= 0x10FFFF && (code < 0xD800 || code > 0xDFFF);
-    if (!valid) {
+  while (i < text.size()) {
+    const int length = utf8::sequenceLength(text.substr(i));
+    if (length < 0) {
       put(0xFFFD);
       ++i;
       continue;
     }
+    char32_t code = utf8::codePoint(text.substr(i), length);
     if (code >= 0x10000) {
       code -= 0x10000;
       put(0xD800 + (code >> 10));
@@ -64,7 +49,7 @@ std::string utf16le(std::string_view utf8) {
     } else {
       put(code);
     }
-    i += length;
+    i += static_cast<std::size_t>(length);
   }
   return out;
 }
@@ -198,10 +183,7 @@ std::string_view rawValue(Parser::Encoding encoding) {
 Parser::Encoding Parser::defaultEncoding() {
   const char* value = std::getenv("YAMS_DEFAULT_ENCODING");
   if (value == nullptr) return Encoding::utf8;
-  std::string lower(value);
-  for (char& c : lower) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
+  const std::string lower = text::asciiLowercased(value);
   Encoding encoding;
   if (lower == "utf8") {
     encoding = Encoding::utf8;

@@ -22,7 +22,7 @@ std::string headerText(std::string_view text) {
 
 // Base64 lines hold no "_" and the root part is checked, so a boundary with
 // "_" in it that the page lacks cannot be confused with content.
-std::string boundaryFor(std::string_view page, const Attachments& attachments) {
+std::string boundaryFor(std::string_view page, const QLPreviewReplyAttachments& attachments) {
   for (std::uint64_t attempt = 0;; ++attempt) {
     std::string boundary = "----=_quarn_part_" + std::to_string(attempt);
     bool clash = page.find(boundary) != std::string_view::npos;
@@ -58,24 +58,21 @@ std::string subjectText(std::string_view title) {
       end += length;
     }
     if (!value.empty()) value += "\r\n ";
-    // A word's bytes fit one base64 line; its line end is dropped.
-    const std::string encoded = base64Lines(text.substr(start, end - start));
-    value += "=?UTF-8?B?" + encoded.substr(0, encoded.size() - 2) + "?=";
+    value += "=?UTF-8?B?" + base64(text.substr(start, end - start)) + "?=";
   }
   return value;
 }
 
-}  // namespace
-
-std::string base64Lines(std::string_view bytes) {
+// `lineLength` characters per line, each ended by CR LF; 0 for one line.
+std::string encode(std::string_view bytes, std::size_t lineLength) {
   std::string encoded;
   encoded.reserve(bytes.size() / 3 * 4 + bytes.size() / 57 * 2 + 8);
-  std::size_t lineLength = 0;
+  std::size_t onLine = 0;
   const auto put = [&](char c) {
     encoded += c;
-    if (++lineLength == kLineCharacters) {
+    if (++onLine == lineLength) {
       encoded += "\r\n";
-      lineLength = 0;
+      onLine = 0;
     }
   };
   for (std::size_t i = 0; i < bytes.size(); i += 3) {
@@ -89,11 +86,18 @@ std::string base64Lines(std::string_view bytes) {
     put(count > 1 ? kAlphabet[(group >> 6) & 0x3F] : '=');
     put(count > 2 ? kAlphabet[group & 0x3F] : '=');
   }
-  if (lineLength > 0) encoded += "\r\n";
+  if (onLine > 0 && lineLength > 0) encoded += "\r\n";
   return encoded;
 }
 
-std::string archive(std::string_view page, const Attachments& attachments, std::string_view title) {
+}  // namespace
+
+std::string base64Lines(std::string_view bytes) { return encode(bytes, kLineCharacters); }
+
+std::string base64(std::string_view bytes) { return encode(bytes, 0); }
+
+std::string archive(std::string_view page, const QLPreviewReplyAttachments& attachments,
+                    std::string_view title) {
   const std::string boundary = boundaryFor(page, attachments);
   std::string out;
   out += "From: <Saved by quarn-preview>\r\n";

@@ -17,7 +17,7 @@ void PreviewProvider::providePreview(const QLFilePreviewRequest& request,
     if (!preview) return Unexpected(preview.error());
     reply.stringEncoding = StringEncoding::utf8;
     reply.title = PreviewDocument::title(file);
-    std::map<std::string, QLPreviewReplyAttachment> attachments;
+    QLPreviewReplyAttachments attachments;
     for (auto& [name, attachment] : preview->attachments) {
       attachments.emplace(name, QLPreviewReplyAttachment{std::move(attachment.data),
                                                          std::move(attachment.contentType)});

@@ -1,36 +1,69 @@
-// quarn-preview: plays the preview service for one file. Asks the provider,
-// runs the reply's data-creation routine, and writes the page (or an MHTML
-// archive of the page and its images) and optionally the attachments.
-#include <unistd.h>
-
+// quarn-preview: plays the preview service for one file. Parses the
+// arguments and hands them to the preview host.
 #include <cstdio>
 #include <exception>
-#include <filesystem>
+#include <iostream>
 #include <string>
 
 #include <CLI/CLI.hpp>
 
-#include "quicklook/QuarnPreview/HostOutput.h"
+#include "base/CommandLine.h"
+#include "base/FileUri.h"
+#include "quicklook/QuarnPreview/PreviewHost.h"
+
+namespace {
+
+constexpr const char* kFooter = R"(Examples:
+  quarn-preview -o "Weekly plan.mhtml" "Weekly plan.md"
+      writes the note and its images as one archive; open it in Chromium or Firefox
+  quarn-preview --format standalone -o plan.html "Weekly plan.md"
+      writes one HTML file with the images inlined, for any browser
+  quarn-preview settings.yaml | less
+      prints the page as the preview service receives it
+
+Exit status:
+  0   the output was written
+  1   the file could not be read, or the output could not be written
+  2   not a file type the preview shows (.md .json .yaml .yml .kcv .qcv)
+  64  a bad command line
+)";
+
+}  // namespace
 
 int main(int argc, char** argv) {
+  namespace host = quarn::PreviewHost;
   try {
-    quarn::PreviewHostOptions options;
-    CLI::App app{"Writes the preview page of a note, JSON, YAML or canvas file."};
-    app.set_version_flag("--version", quarn::previewVersionText());
+    host::Options options;
+    std::string file;
+    std::string attachments;
+    CLI::App app{"Writes the preview page of a note (.md), a JSON or YAML file, or a canvas."};
+    app.footer(kFooter);
+    app.set_version_flag("--version", host::versionText());
     app.add_option("-o,--output", options.output,
                    "Where to write the page; - or absent for standard output")
         ->type_name("PATH");
-    app.add_option("--attachments", options.attachments, "Also write every attachment as DIR/NAME")
+    app.add_option("--attachments", attachments, "Also write every attachment as DIR/NAME")
         ->type_name("DIR");
     app.add_option("--format", options.format,
-                   "html (the page bytes) or mhtml (page and images in one archive); "
-                   "default: from the extension of -o")
-        ->check(CLI::IsMember({"html", "mhtml"}));
-    app.add_option("FILE", options.file, "The file to preview")->required();
-    CLI11_PARSE(app, argc, argv);
-    return quarn::runPreviewHost(options);
+                   "html (the page, its images as cid: references), mhtml (page and images "
+                   "in one archive) or standalone (the page with its images inlined); "
+                   "default: mhtml when -o ends in .mhtml or .mht, else html")
+        ->check(CLI::IsMember({"html", "mhtml", "standalone"}));
+    app.add_option("FILE", file, "The file to preview: a path or a file:// URI")->required();
+    if (const auto status =
+            quarn::CommandLine::parse(app, argc, argv, "quarn-preview", std::cerr)) {
+      return *status;
+    }
+    const auto path = quarn::FileUri::inputPath(file);
+    if (!path) {
+      std::fprintf(stderr, "quarn-preview: FILE %s\n", path.error().c_str());
+      return host::kUsage;
+    }
+    options.file = *path;
+    options.attachments = attachments;
+    return host::run(options, std::cerr);
   } catch (const std::exception& error) {
     std::fprintf(stderr, "quarn-preview: %s\n", error.what());
-    return 1;
+    return host::kFailed;
   }
 }

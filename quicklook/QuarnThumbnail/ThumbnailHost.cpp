@@ -15,11 +15,13 @@
 #include <pango/pango.h>
 #include <zlib.h>
 
+#include "platform/FileRead.h"
 #include "platform/FileWrite.h"
 #include "platform/GraphicsContext.h"
 #include "platform/QuickLookThumbnail.h"
 #include "quicklook/QuarnThumbnail/PngWriter.h"
 #include "quicklook/QuarnThumbnail/ThumbnailProvider.h"
+#include "quicklook/Shared/CanvasDocument.h"
 
 namespace quarn::ThumbnailHost {
 
@@ -32,23 +34,6 @@ std::optional<int> parseSide(std::string_view digits) {
   if (error != std::errc() || end != digits.data() + digits.size()) return std::nullopt;
   if (value < 1 || value > kMaxSide) return std::nullopt;
   return value;
-}
-
-int hexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
-bool startsWithIgnoringCase(std::string_view text, std::string_view prefix) {
-  if (text.size() < prefix.size()) return false;
-  for (std::size_t i = 0; i < prefix.size(); ++i) {
-    char c = text[i];
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    if (c != prefix[i]) return false;
-  }
-  return true;
 }
 
 struct SurfaceDeleter {
@@ -77,13 +62,26 @@ constexpr const char* kFallbackFontConfig = R"(<?xml version="1.0"?>
 </fontconfig>
 )";
 
+// The provider drops its reasons, as a service wants; a person at a terminal
+// wants one. Asked only when there is no thumbnail, so a canvas that draws is
+// read and decoded once.
+std::string whyNoReply(const std::filesystem::path& input) {
+  auto bytes = readFile(input);
+  if (!bytes) {
+    return bytes.error().reason ? bytes.error().reason.message() : bytes.error().description();
+  }
+  if (!CanvasDocument::decode(*bytes)) return "not a readable canvas";
+  return "nothing to draw";
+}
+
 }  // namespace
 
 Expected<PixelSize, std::string> parseSize(std::string_view text) {
   const auto x = text.find_first_of("xX");
   std::optional<int> width;
   std::optional<int> height;
-  if (x == std::string_view::npos) {
+  const bool keepsShape = x == std::string_view::npos;
+  if (keepsShape) {
     width = height = parseSide(text);
   } else {
     width = parseSide(text.substr(0, x));
@@ -93,40 +91,7 @@ Expected<PixelSize, std::string> parseSize(std::string_view text) {
     return Unexpected("SIZE must be N or WIDTHxHEIGHT with each side from 1 to " +
                       std::to_string(kMaxSide) + ", not \"" + std::string(text) + "\"");
   }
-  return PixelSize{*width, *height};
-}
-
-Expected<std::filesystem::path, std::string> inputPath(std::string_view argument) {
-  if (argument.empty()) return Unexpected(std::string("INPUT is empty"));
-  if (!startsWithIgnoringCase(argument, "file:")) return std::filesystem::path(argument);
-  const auto bad = [&](std::string_view why) {
-    return Unexpected("INPUT \"" + std::string(argument) + "\" " + std::string(why));
-  };
-  std::string_view rest = argument.substr(5);
-  if (!rest.starts_with("//")) return bad("is not a file:// URI");
-  rest.remove_prefix(2);
-  const auto slash = rest.find('/');
-  const std::string_view host = rest.substr(0, slash);
-  const bool local =
-      host.empty() || (host.size() == 9 && startsWithIgnoringCase(host, "localhost"));
-  if (!local) return bad("names another host");
-  if (slash == std::string_view::npos) return bad("has no path");
-  rest.remove_prefix(slash);
-  rest = rest.substr(0, rest.find_first_of("?#"));
-  std::string path;
-  for (std::size_t i = 0; i < rest.size(); ++i) {
-    if (rest[i] != '%') {
-      path += rest[i];
-      continue;
-    }
-    const int high = i + 2 < rest.size() ? hexValue(rest[i + 1]) : -1;
-    const int low = high >= 0 ? hexValue(rest[i + 2]) : -1;
-    if (low < 0) return bad("has a malformed percent escape");
-    if (high == 0 && low == 0) return bad("encodes a NUL byte");
-    path += static_cast<char>(high * 16 + low);
-    i += 2;
-  }
-  return std::filesystem::path(path);
+  return PixelSize{*width, *height, keepsShape};
 }
 
 void ensureFonts() {
@@ -144,24 +109,24 @@ void ensureFonts() {
   FcConfigDestroy(config);  // the current configuration holds its own reference
 }
 
-int run(const std::filesystem::path& input, const std::filesystem::path& output, PixelSize size,
-        std::ostream& errors) {
+ExitStatus run(const std::filesystem::path& input, const std::filesystem::path& output,
+               PixelSize size, std::ostream& errors) {
   std::unique_ptr<QLThumbnailReply> reply;
   std::optional<FileError> error;
+  const CGSize box{static_cast<double>(size.width), static_cast<double>(size.height)};
   ThumbnailProvider provider;
-  provider.provideThumbnail(QLFileThumbnailRequest{input, CGSize{static_cast<double>(size.width),
-                                                                 static_cast<double>(size.height)}},
-                            [&](std::unique_ptr<QLThumbnailReply> r, std::optional<FileError> e) {
-                              reply = std::move(r);
-                              error = std::move(e);
-                            });
+  provider.provideThumbnail(
+      QLFileThumbnailRequest{input, box, size.keepsShape ? CGSize{1, 1} : box},
+      [&](std::unique_ptr<QLThumbnailReply> r, std::optional<FileError> e) {
+        reply = std::move(r);
+        error = std::move(e);
+      });
   if (error && error->code == FileError::Code::fileReadUnsupportedScheme) {
     errors << "quarn-thumbnail: " << input.string() << ": not a canvas file (.kcv or .qcv)\n";
     return kRefused;
   }
   if (!reply) {
-    errors << "quarn-thumbnail: " << input.string() << ": no thumbnail (unreadable, not a canvas, "
-           << "or nothing to draw)\n";
+    errors << "quarn-thumbnail: " << input.string() << ": " << whyNoReply(input) << "\n";
     return kNoThumbnail;
   }
 
@@ -178,7 +143,7 @@ int run(const std::filesystem::path& input, const std::filesystem::path& output,
     drawn = reply->draw();
   }
   if (!drawn) {
-    errors << "quarn-thumbnail: " << input.string() << ": no thumbnail (nothing to draw)\n";
+    errors << "quarn-thumbnail: " << input.string() << ": nothing to draw\n";
     return kNoThumbnail;
   }
   const std::string png = PngWriter::encode(surface.get());

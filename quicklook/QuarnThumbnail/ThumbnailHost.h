@@ -16,28 +16,28 @@
 namespace quarn::ThumbnailHost {
 
 // Exit statuses of quarn-thumbnail.
-inline constexpr int kWritten = 0;      // a PNG was written
-inline constexpr int kNoThumbnail = 1;  // nothing to draw, unreadable, or the write failed
-inline constexpr int kRefused = 2;      // not a canvas file by its extension
-inline constexpr int kUsage = 64;       // bad arguments
+enum ExitStatus {
+  kWritten = 0,      // a PNG was written
+  kNoThumbnail = 1,  // nothing to draw, unreadable, or the write failed
+  kRefused = 2,      // not a canvas file by its extension
+  kUsage = 64,       // a bad command line (EX_USAGE)
+};
 
 inline constexpr int kMaxSide = 4096;
 
 struct PixelSize {
   int width = 0;
   int height = 0;
+  // "N": width and height are the largest side; the picture takes the
+  // canvas's shape within them. Else exactly width by height.
+  bool keepsShape = false;
   bool operator==(const PixelSize&) const = default;
 };
 
-// "N" (a square) or "WIDTHxHEIGHT", decimal digits only, each side 1 to
-// kMaxSide. Fails with a one-line message naming the accepted forms.
+// "N" (the larger side; the other follows the canvas) or "WIDTHxHEIGHT"
+// (exactly), decimal digits only, each side 1 to kMaxSide. Fails with a
+// one-line message naming the accepted forms.
 Expected<PixelSize, std::string> parseSize(std::string_view text);
-
-// A plain path, or a "file://" URI (host empty or "localhost") whose path is
-// percent-decoded; query and fragment are dropped. Fails with a one-line
-// message for other schemes or hosts, bad escapes, an encoded NUL or an
-// empty path.
-Expected<std::filesystem::path, std::string> inputPath(std::string_view argument);
 
 // Makes fonts findable when fontconfig's configuration is out of reach (a
 // sandbox that shows only /usr): then fonts under /usr/share/fonts and
@@ -46,12 +46,14 @@ Expected<std::filesystem::path, std::string> inputPath(std::string_view argument
 // Call before the first text is drawn; not thread-safe.
 void ensureFonts();
 
-// Writes the thumbnail of `input` at most `size` to `output` and returns the
-// exit status; on every status but kWritten no file is left at `output` (a
-// file already there is kept unless the write itself failed) and one line
-// naming the file goes to `errors`.
-int run(const std::filesystem::path& input, const std::filesystem::path& output, PixelSize size,
-        std::ostream& errors);
+// Writes the thumbnail of `input` in `size` to `output` and returns the exit
+// status. For "N" the host asks the provider for at most N by N and at least
+// 1 by 1, so the PNG has the padded content's shape with N as its larger
+// side; for "WxH" it asks for exactly W by H. On every status but kWritten no
+// file is left at `output` (a file already there is kept unless the write
+// itself failed) and one line naming the file and the cause goes to `errors`.
+ExitStatus run(const std::filesystem::path& input, const std::filesystem::path& output,
+               PixelSize size, std::ostream& errors);
 
 // The --version text: the program's version and those of cairo, pango and zlib.
 std::string versionText(std::string_view programVersion);

@@ -1,6 +1,8 @@
 #include "quicklook/QuarnThumbnail/ThumbnailProvider.h"
 
-#include <string>
+#include <algorithm>
+#include <cmath>
+#include <optional>
 #include <utility>
 
 #include "platform/FileRead.h"
@@ -8,26 +10,32 @@
 #include "quicklook/Shared/CanvasRasterizer.h"
 
 namespace quarn {
-
 namespace {
 
-// The text after the last dot of the file name, lower-cased; so ".kcv" and
-// "a.b.KCV" count as canvases, "kcv" and "a.kcv." do not.
-std::string lowerCasedExtension(const std::filesystem::path& file) {
-  const std::string name = file.filename().string();
-  const auto dot = name.rfind('.');
-  std::string extension = dot == std::string::npos ? std::string() : name.substr(dot + 1);
-  for (char& c : extension) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return extension;
+// The rasterizer's margin around the content bounds, in canvas units.
+constexpr double kMargin = 16;
+
+CGSize contextSize(const Rect& bounds, const QLFileThumbnailRequest& request) {
+  const CGSize maximum = request.maximumSize;
+  const CGSize minimum = request.minimumSize;
+  const double paddedWidth = bounds.width + 2 * kMargin;
+  const double paddedHeight = bounds.height + 2 * kMargin;
+  const double scale = std::min(maximum.width / paddedWidth, maximum.height / paddedHeight);
+  // Content too large to measure keeps the whole maximum; the rasterizer
+  // decides what it can draw there.
+  if (!std::isfinite(scale) || !(scale > 0)) return maximum;
+  const auto side = [](double fitted, double low, double high) {
+    return std::min(std::max(std::round(fitted), low), high);
+  };
+  return CGSize{side(scale * paddedWidth, minimum.width, maximum.width),
+                side(scale * paddedHeight, minimum.height, maximum.height)};
 }
 
 }  // namespace
 
 void ThumbnailProvider::provideThumbnail(const QLFileThumbnailRequest& request,
                                          const CompletionHandler& handler) {
-  if (!CanvasDocument::fileExtensions().contains(lowerCasedExtension(request.fileURL))) {
+  if (!CanvasDocument::isCanvasFile(request.fileURL)) {
     handler(nullptr, FileError::withCode(FileError::Code::fileReadUnsupportedScheme));
     return;
   }
@@ -38,11 +46,12 @@ void ThumbnailProvider::provideThumbnail(const QLFileThumbnailRequest& request,
     return;
   }
   auto document = CanvasDocument::decode(*bytes);
-  if (!document || !document->contentBounds()) {
+  const std::optional<Rect> bounds = document ? document->contentBounds() : std::nullopt;
+  if (!bounds) {
     handler(nullptr, std::nullopt);
     return;
   }
-  const CGSize size = request.maximumSize;
+  const CGSize size = contextSize(*bounds, request);
   auto routine = [canvas = std::move(*document), size] {
     return CanvasRasterizer::draw(canvas, size);
   };

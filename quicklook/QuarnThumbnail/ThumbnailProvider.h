@@ -15,8 +15,12 @@ class ThumbnailProvider : public QLThumbnailProvider {
   //   unsupported-scheme error (262) with empty user information;
   // - unreadable file, undecodable canvas, or no drawable element: neither
   //   reply nor error;
-  // - else a reply whose context size is exactly `request.maximumSize` and
-  //   whose routine owns the decoded canvas and draws it centred in that size.
+  // - else a reply whose routine owns the decoded canvas and draws it centred
+  //   in the reply's context size: the padded content's shape (its bounds
+  //   with the rasterizer's 16-unit margin) fitted into `request.maximumSize`,
+  //   touching it on at least one side, in whole units, then each side kept
+  //   within `request.minimumSize` and the maximum (the maximum wins). A
+  //   request whose minimum equals its maximum gets exactly that size.
   void provideThumbnail(const QLFileThumbnailRequest& request,
                         const CompletionHandler& handler) override;
 };

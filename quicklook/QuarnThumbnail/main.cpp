@@ -7,7 +7,27 @@
 
 #include <CLI/CLI.hpp>
 
+#include "base/CommandLine.h"
+#include "base/FileUri.h"
 #include "quicklook/QuarnThumbnail/ThumbnailHost.h"
+
+namespace {
+
+constexpr const char* kFooter = R"(Examples:
+  quarn-thumbnail -s 256 Board.kcv board.png
+      a PNG whose larger side is 256 pixels, shaped like the canvas
+  quarn-thumbnail -s 640x480 file:///home/me/Board.kcv board.png
+      exactly 640 by 480, the canvas centred on white
+
+Exit status:
+  0   the PNG was written
+  1   no thumbnail: the file is unreadable, not a canvas or has nothing to
+      draw, or the PNG could not be written
+  2   not a canvas file by its extension (.kcv .qcv)
+  64  a bad command line
+)";
+
+}  // namespace
 
 int main(int argc, char** argv) {
   namespace host = quarn::ThumbnailHost;
@@ -15,11 +35,12 @@ int main(int argc, char** argv) {
     std::string size;
     std::string input;
     std::string output;
-    CLI::App app{
-        "Writes the PNG thumbnail of a canvas file (.kcv, .qcv).\n"
-        "Exit status: 0 written, 1 no thumbnail, 2 not a canvas file, 64 bad usage."};
+    CLI::App app{"Writes the PNG thumbnail of a canvas file (.kcv, .qcv)."};
+    app.footer(kFooter);
     app.set_version_flag("--version", host::versionText(QUARN_VERSION));
-    app.add_option("-s,--size", size, "N (a square) or WIDTHxHEIGHT, each side 1 to 4096")
+    app.add_option("-s,--size", size,
+                   "N (the larger side; the other follows the canvas) or WIDTHxHEIGHT "
+                   "(exactly), each side 1 to 4096")
         ->type_name("SIZE")
         ->required();
     app.add_option("INPUT,-i,--input", input, "Canvas file: a path or a file:// URI")
@@ -28,25 +49,23 @@ int main(int argc, char** argv) {
     app.add_option("OUTPUT,-o,--output", output, "Where to write the PNG")
         ->type_name("OUTPUT")
         ->required();
-    try {
-      app.parse(argc, argv);
-    } catch (const CLI::ParseError& error) {
-      const int status = app.exit(error);
-      return status == 0 ? 0 : host::kUsage;
+    if (const auto status =
+            quarn::CommandLine::parse(app, argc, argv, "quarn-thumbnail", std::cerr)) {
+      return *status;
     }
     const auto pixels = host::parseSize(size);
     if (!pixels) {
       std::fprintf(stderr, "quarn-thumbnail: %s\n", pixels.error().c_str());
       return host::kUsage;
     }
-    const auto file = host::inputPath(input);
+    const auto file = quarn::FileUri::inputPath(input);
     if (!file) {
-      std::fprintf(stderr, "quarn-thumbnail: %s\n", file.error().c_str());
+      std::fprintf(stderr, "quarn-thumbnail: INPUT %s\n", file.error().c_str());
       return host::kUsage;
     }
     return host::run(*file, output, *pixels, std::cerr);
   } catch (const std::exception& error) {
     std::fprintf(stderr, "quarn-thumbnail: %s\n", error.what());
-    return 1;
+    return host::kNoThumbnail;
   }
 }

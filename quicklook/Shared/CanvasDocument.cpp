@@ -11,6 +11,7 @@
 
 #include <simdjson.h>
 
+#include "base/Text.h"
 #include "quicklook/Shared/JsonRepair.h"
 
 namespace quarn {
@@ -127,6 +128,10 @@ Rect CanvasElement::box() const {
 const std::set<std::string, std::less<>>& CanvasDocument::fileExtensions() {
   static const std::set<std::string, std::less<>> extensions{"kcv", "qcv"};
   return extensions;
+}
+
+bool CanvasDocument::isCanvasFile(const std::filesystem::path& file) {
+  return fileExtensions().contains(text::fileExtension(file));
 }
 
 Expected<CanvasDocument, CanvasDecodeError> CanvasDocument::decode(std::string_view bytes) {

@@ -4,6 +4,7 @@
 #ifndef QUARN_QUICKLOOK_SHARED_CANVASDOCUMENT_H_
 #define QUARN_QUICKLOOK_SHARED_CANVASDOCUMENT_H_
 
+#include <filesystem>
 #include <optional>
 #include <set>
 #include <string>
@@ -46,6 +47,10 @@ struct CanvasDocument {
 
   // {"kcv", "qcv"}; built once, thread-safe.
   static const std::set<std::string, std::less<>>& fileExtensions();
+
+  // True when the extension of `file` (text::fileExtension) is one of
+  // fileExtensions(): the one test both programs ask. Reads nothing.
+  static bool isCanvasFile(const std::filesystem::path& file);
 
   // Decodes a whole canvas file's bytes. Fails when the bytes are not JSON,
   // the top level is not an object, or "elements" is neither an array nor null.

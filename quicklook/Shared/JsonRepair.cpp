@@ -7,6 +7,7 @@
 #include <string_view>
 #include <system_error>
 
+#include "base/Text.h"
 #include "base/Utf8.h"
 
 namespace quarn::JsonRepair {
@@ -18,8 +19,6 @@ constexpr std::size_t kPadding = 64;
 constexpr std::string_view kReplacementCharacter = "\xEF\xBF\xBD";
 
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
-
-bool isHex(char c) { return isDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
 
 // The length of a JSON number at the start of `text`, or 0 when the grammar
 // does not match.
@@ -96,9 +95,16 @@ void repairNumber(std::string_view number, int depth, std::string& out) {
   }
 }
 
-unsigned hexValue(std::string_view four) {
-  unsigned value = 0;
-  std::from_chars(four.data(), four.data() + 4, value, 16);
+// The value of a Unicode escape's four hexadecimal digits at the start of
+// `digits`, or -1 when there are not four.
+int escapeValue(std::string_view digits) {
+  if (digits.size() < 4) return -1;
+  int value = 0;
+  for (std::size_t k = 0; k < 4; ++k) {
+    const int digit = text::hexDigitValue(digits[k]);
+    if (digit < 0) return -1;
+    value = value * 16 + digit;
+  }
   return value;
 }
 
@@ -113,19 +119,16 @@ size_t repairString(std::string_view text, size_t i, std::string& out) {
       return i + 1;
     }
     if (c == '\\') {
-      const bool unicode = i + 5 < text.size() && text[i + 1] == 'u' &&
-                           std::all_of(text.begin() + i + 2, text.begin() + i + 6, isHex);
-      if (!unicode) {
+      const int unit = text.substr(i + 1).starts_with('u') ? escapeValue(text.substr(i + 2)) : -1;
+      if (unit < 0) {
         out += text.substr(i, 2);
         i += 2;
         continue;
       }
-      const unsigned unit = hexValue(text.substr(i + 2, 4));
       const bool highSurrogate = unit >= 0xD800 && unit <= 0xDBFF;
       const bool lowSurrogate = unit >= 0xDC00 && unit <= 0xDFFF;
-      if (highSurrogate && i + 11 < text.size() && text[i + 6] == '\\' && text[i + 7] == 'u' &&
-          std::all_of(text.begin() + i + 8, text.begin() + i + 12, isHex)) {
-        const unsigned next = hexValue(text.substr(i + 8, 4));
+      if (highSurrogate && text.substr(i + 6).starts_with("\\u")) {
+        const int next = escapeValue(text.substr(i + 8));
         if (next >= 0xDC00 && next <= 0xDFFF) {
           out += text.substr(i, 12);
           i += 12;

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "base/Regex.h"
+#include "base/Text.h"
 #include "base/Utf8.h"
 #include "base/WhiteSpace.h"
 #include "platform/FileRead.h"
@@ -37,17 +38,6 @@ std::string markdownBody(std::string_view text, const std::filesystem::path& fil
 
 }  // namespace
 
-std::string fileExtension(const std::filesystem::path& file) {
-  const std::string name = file.filename().string();
-  const std::size_t dot = name.rfind('.');
-  if (dot == std::string::npos) return "";
-  std::string extension = name.substr(dot + 1);
-  std::transform(extension.begin(), extension.end(), extension.begin(), [](unsigned char c) {
-    return static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-  });
-  return extension;
-}
-
 std::string title(const std::filesystem::path& file) {
   // The page must be UTF-8 to be handed over at all; a name that is not would
   // cost the whole preview.
@@ -55,8 +45,8 @@ std::string title(const std::filesystem::path& file) {
 }
 
 bool canRender(const std::filesystem::path& file) {
-  const std::string extension = fileExtension(file);
-  if (CanvasDocument::fileExtensions().contains(extension)) return true;
+  if (CanvasDocument::isCanvasFile(file)) return true;
+  const std::string extension = text::fileExtension(file);
   return std::find(kOtherExtensions.begin(), kOtherExtensions.end(), extension) !=
          kOtherExtensions.end();
 }
@@ -90,10 +80,10 @@ Expected<RenderedPreview, FileError> render(const std::filesystem::path& file) {
   auto bytes = readFile(file);
   if (!bytes) return Unexpected(bytes.error());
   const std::string pageTitle = title(file);
-  const std::string extension = fileExtension(file);
+  const std::string extension = text::fileExtension(file);
 
   RenderedPreview preview;
-  if (CanvasDocument::fileExtensions().contains(extension)) {
+  if (CanvasDocument::isCanvasFile(file)) {
     auto canvas = CanvasDocument::decode(*bytes);
     preview.html = HTML::document(
         pageTitle, canvas ? CanvasSVGRenderer::svg(*canvas)
@@ -125,13 +115,6 @@ constexpr std::size_t kMaxImageBytes = 64 * 1024 * 1024;
 // are removed like unreadable ones.
 constexpr std::size_t kMaxPageImageBytes = 256 * 1024 * 1024;
 
-int hexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
 // The address as the page means it: the Markdown library writes "&" and "'"
 // of an address as character references, which a browser would undo too.
 std::string unescapeAddress(std::string_view source) {
@@ -151,31 +134,14 @@ std::string unescapeAddress(std::string_view source) {
   return address;
 }
 
-// Percent-decoding; nothing for a malformed escape or bytes that are not UTF-8.
-std::optional<std::string> percentDecoded(std::string_view source) {
-  std::string decoded;
-  decoded.reserve(source.size());
-  for (std::size_t i = 0; i < source.size(); ++i) {
-    if (source[i] != '%') {
-      decoded += source[i];
-      continue;
-    }
-    if (i + 2 >= source.size()) return std::nullopt;
-    const int high = hexValue(source[i + 1]);
-    const int low = hexValue(source[i + 2]);
-    if (high < 0 || low < 0) return std::nullopt;
-    decoded += static_cast<char>(high * 16 + low);
-    i += 2;
-  }
-  if (!utf8::isValid(decoded)) return std::nullopt;
-  return decoded;
-}
-
 // The image file an element names, or nothing when it cannot be served.
 std::optional<Attachment> readImage(std::string_view source, const std::filesystem::path& folder,
                                     std::size_t maxBytes) {
   const std::string address = unescapeAddress(source);
-  const std::string path = percentDecoded(address).value_or(address);
+  // An address whose escapes are malformed or decode to bytes that are not
+  // UTF-8 is taken as it is written.
+  std::optional<std::string> decoded = text::percentDecoded(address);
+  const std::string path = decoded && utf8::isValid(*decoded) ? std::move(*decoded) : address;
   // The operating system would cut the path at a NUL, so "x.txt%00.png" would
   // read x.txt as a PNG.
   if (path.empty() || path.find('\0') != std::string::npos) return std::nullopt;
@@ -186,7 +152,7 @@ std::optional<Attachment> readImage(std::string_view source, const std::filesyst
       (path.front() == '/' ? std::filesystem::path(path) : folder / path).lexically_normal();
   // The type comes from the name before anything is read, so a large file
   // that is no image is never read at all.
-  const std::optional<UTType> type = UTType::fromExtension(fileExtension(file));
+  const std::optional<UTType> type = UTType::fromExtension(text::fileExtension(file));
   if (!type || !type->isImage) return std::nullopt;
   // readFile refuses FIFOs, devices and folders without blocking.
   auto bytes = readFile(file, maxBytes);

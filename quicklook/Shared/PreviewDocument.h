@@ -41,9 +41,6 @@ struct AttachedImages {
 
 namespace PreviewDocument {
 
-// The lower-cased text after the last dot of the file name; "" without a dot.
-std::string fileExtension(const std::filesystem::path& file);
-
 // The page and reply title of `file`: its file name, unchanged but for bytes
 // that are not UTF-8 (a name in another encoding), each shown as U+FFFD.
 std::string title(const std::filesystem::path& file);

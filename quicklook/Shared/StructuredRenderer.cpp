@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "base/Text.h"
 #include "base/WhiteSpace.h"
 #include "quicklook/Shared/HTML.h"
 #include "yaml/Compose.h"
@@ -58,16 +59,6 @@ bool isNumber(std::string_view view) {
   return end == text.c_str() + text.size();
 }
 
-// ASCII lower case is enough: no other character lower-cases into the
-// letters of the words compared against.
-std::string lowered(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return out;
-}
-
 void appendSpan(const char* head, std::string_view text, std::string& out) {
   out += head;
   HTML::escape(text, out);
@@ -81,7 +72,9 @@ void scalar(const Node& node, std::string& out) {
   if (s->style != Style::singleQuoted && s->style != Style::doubleQuoted) {
     // Only a handful of short words matter here; skip lower-casing long text.
     if (s->string.size() <= 5) {
-      const std::string l = lowered(s->string);
+      // ASCII lower case is enough: no other character lower-cases into the
+      // letters of the words compared against.
+      const std::string l = text::asciiLowercased(s->string);
       if (l == "true" || l == "false" || l == "yes" || l == "no") {
         return appendSpan("<span class=\"quarn-bool\">", s->string, out);
       }

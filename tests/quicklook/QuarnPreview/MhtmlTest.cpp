@@ -52,9 +52,9 @@ TEST(MhtmlTest, EncodesBase64InCrLfLines) {
 
 TEST(MhtmlTest, BuildsRootPageAndOnePartPerAttachment) {
   const std::string page = "<!DOCTYPE html>\n<p><img src=\"cid:quarn-image-0\"></p>\n";
-  Attachments attachments;
-  attachments["quarn-image-0"] = Attachment{"foo", png()};
-  attachments["quarn-image-2"] = Attachment{"fo", *UTType::fromExtension("svg")};
+  QLPreviewReplyAttachments attachments;
+  attachments["quarn-image-0"] = QLPreviewReplyAttachment{"foo", png()};
+  attachments["quarn-image-2"] = QLPreviewReplyAttachment{"fo", *UTType::fromExtension("svg")};
   const std::string archive = Mhtml::archive(page, attachments, "Plan\n.md");
 
   const std::size_t pageAt = archive.find(page);

@@ -149,6 +149,75 @@ TEST(PreviewHostTest, EncodingAnnouncementStaysOffThePage) {
   EXPECT_TRUE(result.out.starts_with("<!DOCTYPE html>")) << result.out.substr(0, 80);
 }
 
+TEST(PreviewHostTest, BadCommandLinesExit64NamingTheCause) {
+  test::TempDir dir;
+  const std::string note = dir.write("n.md", "# Title\n").string();
+  const struct {
+    std::string arguments;
+    std::string named;
+  } rows[] = {
+      {"--bogus " + note, "unknown option --bogus"},
+      {note + " --bogus", "unknown option --bogus"},
+      {"", "FILE is required"},
+      {note + " " + note, "unexpected argument " + note},
+      {"--format pdf " + note, "--format"},
+      {"-o", "--output"},
+      {"file://elsewhere/n.md", "names another host"},
+  };
+  for (const auto& row : rows) {
+    auto result = run(preview() + " " + row.arguments);
+    EXPECT_EQ(result.status, 64) << row.arguments;
+    EXPECT_NE(result.err.find(row.named), std::string::npos) << result.err;
+    EXPECT_EQ(result.out, "") << row.arguments;
+  }
+  const auto help = run(preview() + " --help");
+  EXPECT_EQ(help.status, 0);
+  for (const char* text : {"Examples:", "Exit status:", "64  a bad command line"}) {
+    EXPECT_NE(help.out.find(text), std::string::npos) << text;
+  }
+}
+
+TEST(PreviewHostTest, TakesAFileUri) {
+  test::TempDir dir;
+  const auto note = dir.write("a b.md", "# Title\n");
+  const auto byPath = run(preview() + " '" + note.string() + "'");
+  const auto byUri = run(preview() + " 'file://" + (dir / "a%20b.md").string() + "'");
+  EXPECT_EQ(byUri.status, 0) << byUri.err;
+  EXPECT_EQ(byUri.out, byPath.out);
+}
+
+TEST(PreviewHostTest, FormatFollowsTheOptionElseTheOutputExtension) {
+  test::TempDir dir;
+  dir.write("pic.png", test::tinyPng());
+  const auto note = dir.write("n.md", "![x](pic.png)\n");
+  const std::string page = run(preview() + " " + note.string()).out;
+  const struct {
+    std::string arguments;
+    std::string output;
+    const char* starts;  // what the written file begins with
+  } rows[] = {
+      {"", "a.html", "<!DOCTYPE html>"},
+      {"", "a.mhtml", "From: <Saved by quarn-preview>"},
+      {"", "a.MHT", "From: <Saved by quarn-preview>"},
+      {"--format html", "a.mht", "<!DOCTYPE html>"},
+      {"--format mhtml", "a.html", "From: <Saved by quarn-preview>"},
+      {"--format standalone", "a.mht", "<!DOCTYPE html>"},
+  };
+  for (const auto& row : rows) {
+    const auto out = dir / row.output;
+    auto result =
+        run(preview() + " " + row.arguments + " -o " + out.string() + " " + note.string());
+    ASSERT_EQ(result.status, 0) << result.err;
+    const std::string written = test::readAll(out);
+    EXPECT_TRUE(written.starts_with(row.starts)) << row.arguments << " " << row.output;
+    const bool standalone = row.arguments == "--format standalone";
+    EXPECT_EQ(written.find("src=\"data:image/png;base64,") != std::string::npos, standalone);
+    if (written.starts_with("<!DOCTYPE html>") && !standalone) {
+      EXPECT_EQ(written, page);  // the plain page stays byte for byte
+    }
+  }
+}
+
 TEST(PreviewHostTest, VersionNamesTheLibraries) {
   auto result = run(preview() + " --version");
   EXPECT_EQ(result.status, 0);

@@ -21,22 +21,14 @@ TEST(ThumbnailHostTest, ParsesSizes) {
   const struct {
     const char* text;
     int width, height;  // 0: refused
+    bool keepsShape;    // "N": the larger side, the other from the canvas
   } rows[] = {
-      {"128", 128, 128},
-      {"256x128", 256, 128},
-      {"1X4096", 1, 4096},
-      {"4096", 4096, 4096},
-      {"0", 0, 0},
-      {"4097", 0, 0},
-      {"-5", 0, 0},
-      {"+5", 0, 0},
-      {"12x", 0, 0},
-      {"x12", 0, 0},
-      {"", 0, 0},
-      {"1x2x3", 0, 0},
-      {" 64", 0, 0},
-      {"64.5", 0, 0},
-      {"99999999999", 0, 0},
+      {"128", 128, 128, true},      {"256x128", 256, 128, false}, {"1X4096", 1, 4096, false},
+      {"128x128", 128, 128, false}, {"4096", 4096, 4096, true},   {"0", 0, 0, false},
+      {"4097", 0, 0, false},        {"-5", 0, 0, false},          {"+5", 0, 0, false},
+      {"12x", 0, 0, false},         {"x12", 0, 0, false},         {"", 0, 0, false},
+      {"1x2x3", 0, 0, false},       {" 64", 0, 0, false},         {"64.5", 0, 0, false},
+      {"99999999999", 0, 0, false},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.text);
@@ -46,37 +38,7 @@ TEST(ThumbnailHostTest, ParsesSizes) {
       EXPECT_NE(size.error().find("1 to 4096"), std::string::npos);
     } else {
       ASSERT_TRUE(size.has_value());
-      EXPECT_EQ(*size, (host::PixelSize{row.width, row.height}));
-    }
-  }
-}
-
-TEST(ThumbnailHostTest, TakesPathsAndFileUris) {
-  const struct {
-    const char* argument;
-    const char* path;  // nullptr: refused
-  } rows[] = {
-      {"/tmp/a.kcv", "/tmp/a.kcv"},
-      {"relative/a b.kcv", "relative/a b.kcv"},
-      {"file:///tmp/a%20b%2Fc.kcv", "/tmp/a b/c.kcv"},
-      {"FILE://localhost/tmp/%C3%A9.kcv", "/tmp/\xc3\xa9.kcv"},
-      {"file:///tmp/a.kcv?query#fragment", "/tmp/a.kcv"},
-      {"file://otherhost/tmp/a.kcv", nullptr},
-      {"file:/tmp/a.kcv", nullptr},
-      {"file://", nullptr},
-      {"file:///tmp/%zz.kcv", nullptr},
-      {"file:///tmp/a%2", nullptr},
-      {"file:///tmp/a%00.kcv", nullptr},
-      {"", nullptr},
-  };
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.argument);
-    const auto path = host::inputPath(row.argument);
-    if (row.path == nullptr) {
-      EXPECT_FALSE(path.has_value());
-    } else {
-      ASSERT_TRUE(path.has_value()) << path.error();
-      EXPECT_EQ(path->string(), row.path);
+      EXPECT_EQ(*size, (host::PixelSize{row.width, row.height, row.keepsShape}));
     }
   }
 }
@@ -100,6 +62,20 @@ TEST(ThumbnailHostTest, WritesAPngOfTheRequestedSize) {
   cairo_surface_destroy(png);
   // Only the PNG: the temporary file was renamed, not left beside it.
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 2);
+}
+
+TEST(ThumbnailHostTest, OneSideGivenKeepsTheCanvasShape) {
+  test::TempDir dir;
+  const auto output = dir / "out.png";
+  std::ostringstream errors;
+  // 300 by 20 pads to 332 by 52: a wide, short picture, not a square.
+  const auto input = dir.write("wide.kcv", R"({"elements":[{"id":"a","type":"rectangle","x":0,)"
+                                           R"("y":0,"width":300,"height":20}]})");
+  ASSERT_EQ(host::run(input, output, {128, 128, true}, errors), host::kWritten) << errors.str();
+  cairo_surface_t* png = cairo_image_surface_create_from_png(output.c_str());
+  EXPECT_EQ(cairo_image_surface_get_width(png), 128);
+  EXPECT_EQ(cairo_image_surface_get_height(png), 20);
+  cairo_surface_destroy(png);
 }
 
 TEST(ThumbnailHostTest, RewritesAnExistingOutputInPlace) {
@@ -162,6 +138,25 @@ TEST(ThumbnailHostTest, LeavesNoFileWithoutAThumbnail) {
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 4);
 }
 
+TEST(ThumbnailHostTest, NoThumbnailSaysWhy) {
+  test::TempDir dir;
+  std::filesystem::create_directory(dir / "folder.kcv");
+  const struct {
+    std::filesystem::path input;
+    const char* why;
+  } rows[] = {
+      {dir / "missing.kcv", "No such file or directory"},
+      {dir / "folder.kcv", "Is a directory"},
+      {dir.write("text.kcv", "not json"), "not a readable canvas"},
+      {dir.write("empty.kcv", "{}"), "nothing to draw"},
+  };
+  for (const auto& row : rows) {
+    std::ostringstream errors;
+    EXPECT_EQ(host::run(row.input, dir / "out.png", {64, 64}, errors), host::kNoThumbnail);
+    EXPECT_EQ(errors.str(), "quarn-thumbnail: " + row.input.string() + ": " + row.why + "\n");
+  }
+}
+
 TEST(ThumbnailHostTest, ProgramReportsUsageVersionAndStatus) {
   test::TempDir dir;
   const std::string program = test::binary("quarn-thumbnail");
@@ -171,7 +166,15 @@ TEST(ThumbnailHostTest, ProgramReportsUsageVersionAndStatus) {
   EXPECT_EQ(version.status, 0);
   EXPECT_NE(version.out.find("cairo "), std::string::npos);
   EXPECT_NE(version.out.find("pango "), std::string::npos);
-  EXPECT_EQ(test::run(program + " --help").status, 0);
+  const auto help = test::run(program + " --help");
+  EXPECT_EQ(help.status, 0);
+  for (const char* text : {"Examples:", "Exit status:", "64  a bad command line"}) {
+    EXPECT_NE(help.out.find(text), std::string::npos) << text;
+  }
+  // The bad option is named, not the required one it hid.
+  const auto bogus = test::run(program + " --bogus " + input.string() + " " + out);
+  EXPECT_EQ(bogus.status, host::kUsage);
+  EXPECT_NE(bogus.err.find("unknown option --bogus"), std::string::npos) << bogus.err;
   const auto tooLarge = test::run(program + " -s 5000 " + input.string() + " " + out);
   EXPECT_EQ(tooLarge.status, host::kUsage);
   EXPECT_NE(tooLarge.err.find("4096"), std::string::npos);

@@ -18,11 +18,12 @@ struct Outcome {
   std::optional<FileError> error;
 };
 
-Outcome ask(const std::filesystem::path& file, CGSize size = CGSize{128, 128}) {
+Outcome ask(const std::filesystem::path& file, CGSize size = CGSize{128, 128},
+            std::optional<CGSize> minimum = std::nullopt) {
   Outcome outcome;
   ThumbnailProvider provider;
   provider.provideThumbnail(
-      QLFileThumbnailRequest{file, size},
+      QLFileThumbnailRequest{file, size, minimum.value_or(size)},
       [&](std::unique_ptr<QLThumbnailReply> reply, std::optional<FileError> error) {
         ++outcome.calls;
         outcome.reply = std::move(reply);
@@ -103,6 +104,35 @@ TEST(ThumbnailProviderTest, ReplyHasTheMaximumSizeAndDrawsCentred) {
   EXPECT_NE(pixels[(64 - 10) / 2 * stride + 32], 0xffffffffu);
   cairo_destroy(cr);
   cairo_surface_destroy(surface);
+}
+
+TEST(ThumbnailProviderTest, ReplyTakesThePaddedContentsShapeWithinMinimumAndMaximum) {
+  test::TempDir dir;
+  const auto box = [&](double width, double height) {
+    return dir.write("box.kcv", R"({"elements":[{"id":"a","type":"rectangle","x":0,"y":0,)"
+                                R"("width":)" +
+                                    std::to_string(width) + R"(,"height":)" +
+                                    std::to_string(height) + "}]}");
+  };
+  const struct {
+    double width, height;  // content bounds; 16 units of margin on every side
+    CGSize maximum, minimum, expected;
+  } rows[] = {
+      {100, 20, {128, 128}, {1, 1}, {128, 50}},       // 132 by 52: 128 by 50.4
+      {20, 100, {128, 128}, {1, 1}, {50, 128}},       // and upright
+      {300, 20, {128, 128}, {1, 1}, {128, 20}},       // 332 by 52: 128 by 20.05
+      {100000, 0, {128, 128}, {1, 1}, {128, 1}},      // a hairline keeps one pixel
+      {100, 20, {256, 64}, {1, 1}, {162, 64}},        // the box's shorter side binds
+      {100, 20, {128, 128}, {128, 128}, {128, 128}},  // a minimum of the maximum: exact
+      {100, 20, {128, 128}, {1, 100}, {128, 100}},    // each side at least the minimum
+      {0, 0, {128, 64}, {1, 1}, {64, 64}},            // a point pads to a square
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(std::to_string(row.width) + " by " + std::to_string(row.height));
+    const Outcome outcome = ask(box(row.width, row.height), row.maximum, row.minimum);
+    ASSERT_NE(outcome.reply, nullptr);
+    EXPECT_EQ(outcome.reply->contextSize(), row.expected);
+  }
 }
 
 TEST(ThumbnailProviderTest, ZeroSizeCanvasGetsAReplyThatDrawsNothing) {

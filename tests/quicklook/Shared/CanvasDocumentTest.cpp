@@ -235,6 +235,14 @@ TEST(CanvasDocumentTest, ContentBoundsIsTheUnionOfTheNormalizedDrawableBoxes) {
 
 TEST(CanvasDocumentTest, FileExtensionsAreTheTwoLowerCaseNames) {
   EXPECT_EQ(CanvasDocument::fileExtensions(), (std::set<std::string, std::less<>>{"kcv", "qcv"}));
+  const struct {
+    const char* path;
+    bool canvas;
+  } rows[] = {{"a.kcv", true},      {"dir/B.QCV", true}, {".kcv", true},    {"a.kcv.", false},
+              {"a.kcv.bak", false}, {"kcv", false},      {"a.json", false}, {"x.kcv/a", false}};
+  for (const auto& row : rows) {
+    EXPECT_EQ(CanvasDocument::isCanvasFile(row.path), row.canvas) << row.path;
+  }
 }
 
 TEST(CanvasDocumentTest, DecodesALargeCanvasInFileOrder) {

@@ -42,16 +42,6 @@ TEST(PreviewDocumentTest, CanRenderByLowerCasedExtension) {
   }
 }
 
-TEST(PreviewDocumentTest, ExtensionIsTextAfterTheLastDotOfTheName) {
-  const struct {
-    const char* path;
-    const char* extension;
-  } rows[] = {{"a.b.C", "c"}, {"dir.d/name", ""}, {"x.", ""}, {"Data.Json", "json"}, {"", ""}};
-  for (const auto& row : rows) {
-    EXPECT_EQ(PreviewDocument::fileExtension(row.path), row.extension) << row.path;
-  }
-}
-
 TEST(PreviewDocumentTest, DecodesUtf8ElseLatin1AndDropsALeadingByteOrderMark) {
   const struct {
     std::string bytes, text;
