@@ -1,0 +1,135 @@
+#include "viewer/ViewerHost.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+
+#include <gtk/gtk.h>
+#include <webkit/webkit.h>
+
+#include "platform/FileWrite.h"
+#include "viewer/PreviewService.h"
+#include "viewer/ViewerWindow.h"
+
+namespace quarn {
+namespace {
+
+void fail(const std::string& message) { std::fprintf(stderr, "quarn-view: %s\n", message.c_str()); }
+
+struct Run {
+  GMainLoop* loop = nullptr;
+  int status = 0;
+  bool firstSettled = false;
+  std::string snapshot;
+  std::string firstName;  // the first file as the command line names it
+
+  void finish(int code) {
+    status = code;
+    g_main_loop_quit(loop);
+  }
+};
+
+void writeSnapshot(ViewerWindow& window, Run& run) {
+  webkit_web_view_get_snapshot(
+      window.webView(), WEBKIT_SNAPSHOT_REGION_VISIBLE, WEBKIT_SNAPSHOT_OPTIONS_NONE, nullptr,
+      [](GObject* view, GAsyncResult* result, gpointer data) {
+        auto* state = static_cast<Run*>(data);
+        GError* error = nullptr;
+        GdkTexture* texture =
+            webkit_web_view_get_snapshot_finish(WEBKIT_WEB_VIEW(view), result, &error);
+        if (!texture) {
+          fail(state->firstName + ": cannot take the snapshot: " + error->message);
+          g_error_free(error);
+          return state->finish(1);
+        }
+        GBytes* png = gdk_texture_save_to_png_bytes(texture);
+        g_object_unref(texture);
+        gsize size = 0;
+        const auto* bytes = static_cast<const char*>(g_bytes_get_data(png, &size));
+        const std::error_code written = writeFileAtomically(state->snapshot, {bytes, size});
+        g_bytes_unref(png);
+        if (written) {
+          fail(state->snapshot + ": " + written.message());
+          return state->finish(1);
+        }
+        state->finish(0);
+      },
+      &run);
+}
+
+}  // namespace
+
+int runViewer(const ViewerOptions& options) {
+  Run run;
+  run.snapshot = options.snapshot;
+  const bool snapshot = !options.snapshot.empty();
+
+  // The type test needs no display: a refused file fails before any window.
+  std::vector<std::filesystem::path> files;
+  std::unique_ptr<QLPreviewReply> firstReply;
+  for (const std::string& name : options.files) {
+    auto reply = requestPreview(name);
+    if (!reply) {
+      fail(refusedMessage(name));
+      if (snapshot) return 2;
+      continue;
+    }
+    if (files.empty()) {
+      firstReply = std::move(reply);
+      run.firstName = name;
+    }
+    files.emplace_back(name);
+    if (snapshot) break;
+  }
+  if (files.empty()) return 2;
+
+  // Snapshots are pictures at scale 1 whatever the screen's scale.
+  if (snapshot) g_setenv("GDK_SCALE", "1", TRUE);
+  g_set_prgname("quarn-view");
+  if (!gtk_init_check()) {
+    fail("cannot open a display");
+    return 1;
+  }
+  DesktopAppearance appearance(options.colorScheme);
+  run.loop = g_main_loop_new(nullptr, FALSE);
+
+  const bool several = files.size() > 1;
+  ViewerWindow& window = ViewerWindow::create({files, snapshot});
+  window.onSettled = [&](const ViewerOutcome& outcome) {
+    const bool first = !run.firstSettled;
+    run.firstSettled = true;
+    if (outcome.loaded()) {
+      if (snapshot) writeSnapshot(window, run);
+      return;
+    }
+    // Nothing to show for the only file: leave the way quarn-preview does.
+    if (first && (snapshot || !several)) {
+      fail(unreadableMessage(run.firstName, *outcome.error));
+      run.status = 1;
+      window.close();
+    }
+  };
+  // Held so the window's code outlives its closing until the end of the run.
+  g_object_ref(window.window());
+  window.onClosed = [&] { g_main_loop_quit(run.loop); };
+  window.open(files.front(), std::move(firstReply));
+  g_main_loop_run(run.loop);
+  if (snapshot) window.close();
+  // Let renders still running on worker threads finish before the process
+  // tears down what they use.
+  while (ViewerWindow::rendersInFlight() > 0) g_main_context_iteration(nullptr, TRUE);
+  g_object_unref(window.window());
+  g_main_loop_unref(run.loop);
+  return run.status;
+}
+
+std::string viewerVersionText() {
+  return "quarn-view " QUARN_VERSION "\nGTK " + std::to_string(gtk_get_major_version()) + "." +
+         std::to_string(gtk_get_minor_version()) + "." + std::to_string(gtk_get_micro_version()) +
+         "\nWebKitGTK " + std::to_string(webkit_get_major_version()) + "." +
+         std::to_string(webkit_get_minor_version()) + "." +
+         std::to_string(webkit_get_micro_version());
+}
+
+}  // namespace quarn
