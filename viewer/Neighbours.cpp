@@ -1,11 +1,11 @@
 #include "viewer/Neighbours.h"
 
+#include <glib.h>
+
 #include <algorithm>
 #include <memory>
 #include <string>
 #include <system_error>
-
-#include <glib.h>
 
 #include "quicklook/Shared/PreviewDocument.h"
 
