@@ -157,7 +157,6 @@ void ViewerWindow::open(const std::filesystem::path& file, std::unique_ptr<QLPre
       gtk_window_set_resizable(window_, FALSE);
     }
   }
-  if (!gtk_widget_get_visible(GTK_WIDGET(window_))) gtk_window_present(window_);
 
   waiting_ = true;
   const auto cached = renders_.find(current_);
@@ -168,7 +167,28 @@ void ViewerWindow::open(const std::filesystem::path& file, std::unique_ptr<QLPre
     watch();
     renderAhead();
   }
-  if (renders_[current_].done) present();
+  if (renders_[current_].done) {
+    present();
+  } else {
+    loadAhead();
+  }
+  // Last: the web process starts while the window is being realized.
+  if (!gtk_widget_get_visible(GTK_WIDGET(window_))) gtk_window_present(window_);
+}
+
+void ViewerWindow::loadAhead() {
+  dropPendingPage();
+  shown_.reset();
+  pageUri_ = std::string(kPageScheme) + "://preview/" + std::to_string(++pageSerial_);
+  pageRequested_ = true;
+  webkit_web_view_load_uri(view_, pageUri_.c_str());
+}
+
+void ViewerWindow::dropPendingPage() {
+  if (!pendingPage_) return;
+  finishNotFound(pendingPage_);
+  g_object_unref(pendingPage_);
+  pendingPage_ = nullptr;
 }
 
 void ViewerWindow::open(const std::filesystem::path& file) { open(file, nullptr); }
@@ -202,6 +222,7 @@ void ViewerWindow::close() {
 // everything that could still call back stops here.
 void ViewerWindow::stop() {
   destroyed_ = true;
+  dropPendingPage();
   g_cancellable_cancel(cancel_);
   if (changeTimer_) g_source_remove(changeTimer_);
   changeTimer_ = 0;
@@ -268,6 +289,8 @@ void ViewerWindow::present() {
   const std::filesystem::path name = current_.filename();
   if (render.refused || render.error) {
     reloading_ = false;
+    pageRequested_ = false;
+    dropPendingPage();
     shown_.reset();
     pageUri_.clear();
     gtk_window_set_title(window_, name.c_str());
@@ -280,10 +303,18 @@ void ViewerWindow::present() {
   if (reloading_) {
     reloading_ = false;
     webkit_web_view_reload(view_);
+  } else if (pageRequested_) {
+    // The load is under way; answer its request if it has come already.
+    if (pendingPage_) {
+      finishWith(pendingPage_, shown_->page, "text/html; charset=utf-8", shown_, true);
+      g_object_unref(pendingPage_);
+      pendingPage_ = nullptr;
+    }
   } else {
     pageUri_ = std::string(kPageScheme) + "://preview/" + std::to_string(++pageSerial_);
     webkit_web_view_load_uri(view_, pageUri_.c_str());
   }
+  pageRequested_ = false;
   gtk_stack_set_visible_child(stack_, GTK_WIDGET(view_));
 }
 
@@ -389,7 +420,13 @@ gboolean ViewerWindow::onKey(GtkEventControllerKey*, guint keyval, guint, GdkMod
 void ViewerWindow::onPageRequest(WebKitURISchemeRequest* request, gpointer data) {
   auto* self = static_cast<ViewerWindow*>(data);
   const std::string uri = withoutFragment(webkit_uri_scheme_request_get_uri(request));
-  if (!self->shown_ || uri != self->pageUri_) return finishNotFound(request);
+  if (uri != self->pageUri_) return finishNotFound(request);
+  if (!self->shown_) {
+    if (!self->pageRequested_) return finishNotFound(request);
+    self->dropPendingPage();
+    self->pendingPage_ = WEBKIT_URI_SCHEME_REQUEST(g_object_ref(request));
+    return;
+  }
   finishWith(request, self->shown_->page, "text/html; charset=utf-8", self->shown_, true);
 }
 

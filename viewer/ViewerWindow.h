@@ -100,6 +100,8 @@ class ViewerWindow {
   void startRender(const std::filesystem::path& file, std::unique_ptr<QLPreviewReply> reply);
   void renderDone(Job& job);
   void present();
+  void loadAhead();
+  void dropPendingPage();
   void showMessage(const std::string& text);
   void renderAhead();
   void watch();
@@ -137,6 +139,10 @@ class ViewerWindow {
   bool reloading_ = false;  // the next page replaces the same file's page in place
   std::shared_ptr<const ShownPreview> shown_;
   std::string pageUri_;
+  // The page's load was started before its render was done, so the web
+  // process starts while the file renders; its request waits here.
+  bool pageRequested_ = false;
+  WebKitURISchemeRequest* pendingPage_ = nullptr;
   std::uint64_t pageSerial_ = 0;
   std::uint64_t generation_ = 0;
   std::map<std::filesystem::path, Render> renders_;
