@@ -1,5 +1,6 @@
 #include "viewer/ViewerHost.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -82,24 +83,24 @@ int runViewer(const ViewerOptions& options) {
   run.snapshot = options.snapshot;
   const bool snapshot = !options.snapshot.empty();
 
-  // The type test needs no display: a refused file fails before any window.
-  std::vector<std::filesystem::path> files;
+  // The type test needs no display: when no file is accepted, the run fails
+  // before any window. Refused files stay in the list: a step to one shows
+  // why it is not previewed.
+  const std::vector<std::filesystem::path> files(
+      options.files.begin(), snapshot ? options.files.begin() + 1 : options.files.end());
   std::unique_ptr<QLPreviewReply> firstReply;
-  for (const std::string& name : options.files) {
-    auto reply = requestPreview(name);
-    if (!reply) {
-      fail(refusedMessage(name));
-      if (snapshot) return 2;
-      continue;
+  std::filesystem::path firstFile;
+  for (const auto& file : files) {
+    if ((firstReply = requestPreview(file))) {
+      firstFile = file;
+      break;
     }
-    if (files.empty()) {
-      firstReply = std::move(reply);
-      run.firstName = name;
-    }
-    files.emplace_back(name);
-    if (snapshot) break;
   }
-  if (files.empty()) return 2;
+  if (!firstReply) {
+    for (const auto& file : files) fail(refusedMessage(file));
+    return 2;
+  }
+  run.firstName = firstFile.string();
 
   // Snapshots are pictures at scale 1 whatever the screen's scale.
   if (snapshot) g_setenv("GDK_SCALE", "1", TRUE);
@@ -130,7 +131,7 @@ int runViewer(const ViewerOptions& options) {
   // Held so the window's code outlives its closing until the end of the run.
   g_object_ref(window.window());
   window.onClosed = [&] { g_main_loop_quit(run.loop); };
-  window.open(files.front(), std::move(firstReply));
+  window.open(firstFile, std::move(firstReply));
   g_main_loop_run(run.loop);
   if (snapshot) window.close();
   // Let renders still running on worker threads finish before the process
