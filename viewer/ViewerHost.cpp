@@ -1,0 +1,158 @@
+#include "viewer/ViewerHost.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <system_error>
+
+#include <cairo.h>
+#include <gtk/gtk.h>
+#include <webkit/webkit.h>
+
+#include "platform/FileWrite.h"
+#include "quicklook/QuarnThumbnail/PngWriter.h"
+#include "viewer/PreviewService.h"
+#include "viewer/ViewerWindow.h"
+
+namespace quarn {
+namespace {
+
+void fail(const std::string& message) { std::fprintf(stderr, "quarn-view: %s\n", message.c_str()); }
+
+struct Run {
+  GMainLoop* loop = nullptr;
+  int status = 0;
+  bool firstSettled = false;
+  std::string snapshot;
+  std::string firstName;  // the first file as the command line names it
+
+  void finish(int code) {
+    status = code;
+    g_main_loop_quit(loop);
+  }
+};
+
+// GTK's own PNG writer compresses hard; the thumbnailer's is several times
+// quicker on a page-sized picture, which matters for a snapshot's run time.
+std::string encodePng(GdkTexture* texture) {
+  const int width = gdk_texture_get_width(texture), height = gdk_texture_get_height(texture);
+  cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
+  cairo_surface_flush(surface);
+  // Both are premultiplied native-endian ARGB, so the pixels copy as they are.
+  gdk_texture_download(texture, cairo_image_surface_get_data(surface),
+                       static_cast<gsize>(cairo_image_surface_get_stride(surface)));
+  cairo_surface_mark_dirty(surface);
+  std::string png = PngWriter::encode(surface);
+  cairo_surface_destroy(surface);
+  return png;
+}
+
+void writeSnapshot(ViewerWindow& window, Run& run) {
+  webkit_web_view_get_snapshot(
+      window.webView(), WEBKIT_SNAPSHOT_REGION_VISIBLE, WEBKIT_SNAPSHOT_OPTIONS_NONE, nullptr,
+      [](GObject* view, GAsyncResult* result, gpointer data) {
+        auto* state = static_cast<Run*>(data);
+        GError* error = nullptr;
+        GdkTexture* texture =
+            webkit_web_view_get_snapshot_finish(WEBKIT_WEB_VIEW(view), result, &error);
+        if (!texture) {
+          fail(state->firstName + ": cannot take the snapshot: " + error->message);
+          g_error_free(error);
+          return state->finish(1);
+        }
+        const std::string png = encodePng(texture);
+        g_object_unref(texture);
+        const std::error_code written = png.empty()
+                                            ? std::make_error_code(std::errc::not_enough_memory)
+                                            : writeFile(state->snapshot, png);
+        if (written) {
+          fail(state->snapshot + ": " + written.message());
+          return state->finish(1);
+        }
+        state->finish(0);
+      },
+      &run);
+}
+
+}  // namespace
+
+int runViewer(const ViewerOptions& options) {
+  Run run;
+  run.snapshot = options.snapshot;
+  const bool snapshot = !options.snapshot.empty();
+
+  // The type test needs no display: when no file is accepted, the run fails
+  // before any window. Refused files stay in the list: a step to one shows
+  // why it is not previewed.
+  const std::vector<std::filesystem::path> files(
+      options.files.begin(), snapshot ? options.files.begin() + 1 : options.files.end());
+  std::unique_ptr<QLPreviewReply> firstReply;
+  std::filesystem::path firstFile;
+  for (const auto& file : files) {
+    if ((firstReply = requestPreview(file))) {
+      firstFile = file;
+      break;
+    }
+  }
+  if (!firstReply) {
+    for (const auto& file : files) fail(refusedMessage(file));
+    return 2;
+  }
+  run.firstName = firstFile.string();
+
+  // Snapshots are pictures at scale 1 whatever the screen's scale. Nobody
+  // looks at the window then, so GTK draws it without setting up GL (the
+  // picture comes from the web view itself), which shortens the run.
+  if (snapshot) {
+    g_setenv("GDK_SCALE", "1", TRUE);
+    g_setenv("GSK_RENDERER", "cairo", FALSE);
+  }
+  g_set_prgname("quarn-view");
+  if (!gtk_init_check()) {
+    fail("cannot open a display");
+    return 1;
+  }
+  DesktopAppearance appearance(options.colorScheme);
+  run.loop = g_main_loop_new(nullptr, FALSE);
+
+  const bool several = files.size() > 1;
+  ViewerWindow& window = ViewerWindow::create({files, snapshot});
+  window.onSettled = [&](const ViewerOutcome& outcome) {
+    const bool first = !run.firstSettled;
+    run.firstSettled = true;
+    if (outcome.loaded()) {
+      if (snapshot) writeSnapshot(window, run);
+      return;
+    }
+    // Nothing to show for the only file: leave the way quarn-preview does.
+    if (first && (snapshot || !several)) {
+      fail(unreadableMessage(run.firstName, *outcome.error));
+      run.status = 1;
+      window.close();
+    }
+  };
+  // Held so the window's code outlives its closing until the end of the run.
+  g_object_ref(window.window());
+  window.onClosed = [&] { g_main_loop_quit(run.loop); };
+  window.open(firstFile, std::move(firstReply));
+  g_main_loop_run(run.loop);
+  if (snapshot) window.close();
+  // Let renders still running on worker threads finish before the process
+  // tears down what they use.
+  while (ViewerWindow::rendersInFlight() > 0) g_main_context_iteration(nullptr, TRUE);
+  g_object_unref(window.window());
+  g_main_loop_unref(run.loop);
+  return run.status;
+}
+
+std::string viewerVersionText() {
+  return "quarn-view " QUARN_VERSION "\nGTK " + std::to_string(gtk_get_major_version()) + "." +
+         std::to_string(gtk_get_minor_version()) + "." + std::to_string(gtk_get_micro_version()) +
+         "\nWebKitGTK " + std::to_string(webkit_get_major_version()) + "." +
+         std::to_string(webkit_get_minor_version()) + "." +
+         std::to_string(webkit_get_micro_version());
+}
+
+}  // namespace quarn

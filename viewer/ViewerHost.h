@@ -1,0 +1,31 @@
+// What quarn-view does once its arguments are parsed: plays the preview
+// service for the files named, in a window or, for a snapshot, just long
+// enough to picture the first one.
+#ifndef QUARN_VIEWER_VIEWERHOST_H_
+#define QUARN_VIEWER_VIEWERHOST_H_
+
+#include <string>
+#include <vector>
+
+#include "viewer/Appearance.h"
+
+namespace quarn {
+
+struct ViewerOptions {
+  std::vector<std::string> files;
+  ColorScheme colorScheme = ColorScheme::system;
+  std::string snapshot;  // "" for the window; else where the PNG goes
+};
+
+// Runs the viewer until its window closes, or until the snapshot is written.
+// Returns the exit status: 0 shown (or written), 1 an unreadable file, no
+// display or a failed write, 2 a refused file type when nothing can be shown.
+// Messages go to standard error, one line each, naming the file.
+int runViewer(const ViewerOptions& options);
+
+// The --version text: this program and the libraries it runs with.
+std::string viewerVersionText();
+
+}  // namespace quarn
+
+#endif  // QUARN_VIEWER_VIEWERHOST_H_

@@ -1,0 +1,515 @@
+#include "viewer/ViewerWindow.h"
+
+#include <algorithm>
+#include <set>
+#include <system_error>
+#include <utility>
+
+#include "viewer/Neighbours.h"
+#include "viewer/PagePolicy.h"
+
+namespace quarn {
+namespace {
+
+constexpr const char* kPageScheme = "quarn-page";
+constexpr unsigned kChangeSettleMs = 100;
+int gRendersInFlight = 0;
+
+// Features that would let a page open connections outside its content
+// security policy (hints that connect or resolve ahead of any request).
+constexpr const char* kBlockedFeatures[] = {"LinkPreconnect", "LinkPreconnectEarlyHints",
+                                            "LinkDNSPrefetch", "LinkPreload", "LinkPrefetch"};
+
+std::filesystem::file_time_type modificationTime(const std::filesystem::path& file) {
+  std::error_code ec;
+  const auto time = std::filesystem::last_write_time(file, ec);
+  return ec ? std::filesystem::file_time_type::min() : time;
+}
+
+std::string withoutFragment(std::string_view uri) {
+  return std::string(uri.substr(0, uri.find('#')));
+}
+
+void finishNotFound(WebKitURISchemeRequest* request) {
+  GError* error = g_error_new_literal(G_IO_ERROR, G_IO_ERROR_NOT_FOUND, "not part of this page");
+  webkit_uri_scheme_request_finish_error(request, error);
+  g_error_free(error);
+}
+
+// Hands `bytes` (kept alive by `owner`) to WebKit without copying them.
+void finishWith(WebKitURISchemeRequest* request, std::string_view bytes, const char* contentType,
+                std::shared_ptr<const ShownPreview> owner, bool withPolicy) {
+  auto* keep = new std::shared_ptr<const ShownPreview>(std::move(owner));
+  GBytes* data = g_bytes_new_with_free_func(
+      bytes.data(), bytes.size(),
+      [](gpointer p) { delete static_cast<std::shared_ptr<const ShownPreview>*>(p); }, keep);
+  GInputStream* stream = g_memory_input_stream_new_from_bytes(data);
+  WebKitURISchemeResponse* response =
+      webkit_uri_scheme_response_new(stream, static_cast<gint64>(bytes.size()));
+  webkit_uri_scheme_response_set_content_type(response, contentType);
+  if (withPolicy) {
+    SoupMessageHeaders* headers = soup_message_headers_new(SOUP_MESSAGE_HEADERS_RESPONSE);
+    soup_message_headers_append(headers, "Content-Security-Policy",
+                                std::string(kContentSecurityPolicy).c_str());
+    webkit_uri_scheme_response_set_http_headers(response, headers);
+  }
+  webkit_uri_scheme_request_finish_with_response(request, response);
+  g_object_unref(response);
+  g_object_unref(stream);
+  g_bytes_unref(data);
+}
+
+}  // namespace
+
+struct ViewerWindow::Job {
+  std::filesystem::path file;
+  std::uint64_t generation = 0;
+  std::unique_ptr<QLPreviewReply> reply;
+  std::optional<Expected<ShownPreview, FileError>> result;
+};
+
+int ViewerWindow::rendersInFlight() { return gRendersInFlight; }
+
+ViewerWindow& ViewerWindow::create(ViewerSettings settings) {
+  auto* self = new ViewerWindow(std::move(settings));
+  self->build();
+  return *self;
+}
+
+ViewerWindow::ViewerWindow(ViewerSettings settings) : settings_(std::move(settings)) {
+  for (auto& file : settings_.files) file = std::filesystem::absolute(file).lexically_normal();
+}
+
+ViewerWindow::~ViewerWindow() {
+  g_object_unref(cancel_);
+  g_object_unref(context_);
+}
+
+void ViewerWindow::build() {
+  window_ = GTK_WINDOW(gtk_window_new());
+  g_object_set_data_full(G_OBJECT(window_), "quarn-viewer", this,
+                         [](gpointer self) { delete static_cast<ViewerWindow*>(self); });
+  gtk_window_set_icon_name(window_, "quarn-view");
+  cancel_ = g_cancellable_new();
+
+  // One context per window: its own page and attachment schemes, no cache
+  // or storage kept between runs.
+  context_ = webkit_web_context_new();
+  webkit_web_context_set_cache_model(context_, WEBKIT_CACHE_MODEL_DOCUMENT_VIEWER);
+  webkit_web_context_register_uri_scheme(context_, kPageScheme, onPageRequest, this, nullptr);
+  webkit_web_context_register_uri_scheme(context_, "cid", onAttachmentRequest, this, nullptr);
+  WebKitNetworkSession* session = webkit_network_session_new_ephemeral();
+
+  WebKitSettings* settings = webkit_settings_new();
+  webkit_settings_set_enable_javascript(settings, FALSE);
+  webkit_settings_set_enable_javascript_markup(settings, FALSE);
+  webkit_settings_set_enable_page_cache(settings, FALSE);
+  webkit_settings_set_enable_back_forward_navigation_gestures(settings, FALSE);
+  WebKitFeatureList* features = webkit_settings_get_all_features();
+  for (gsize i = 0; i < webkit_feature_list_get_length(features); ++i) {
+    WebKitFeature* feature = webkit_feature_list_get(features, i);
+    const std::string_view id = webkit_feature_get_identifier(feature);
+    if (std::find(std::begin(kBlockedFeatures), std::end(kBlockedFeatures), id) !=
+        std::end(kBlockedFeatures)) {
+      webkit_settings_set_feature_enabled(settings, feature, FALSE);
+    }
+  }
+  webkit_feature_list_unref(features);
+
+  view_ = WEBKIT_WEB_VIEW(g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", context_,
+                                       "network-session", session, "settings", settings, nullptr));
+  g_object_unref(session);
+  g_object_unref(settings);
+  g_signal_connect(view_, "decide-policy", G_CALLBACK(onDecidePolicy), this);
+  g_signal_connect(view_, "load-changed", G_CALLBACK(onLoadChanged), this);
+  g_signal_connect(view_, "load-failed", G_CALLBACK(onLoadFailed), this);
+
+  message_ = GTK_LABEL(gtk_label_new(""));
+  gtk_label_set_wrap(message_, TRUE);
+  gtk_label_set_justify(message_, GTK_JUSTIFY_CENTER);
+  gtk_widget_set_margin_start(GTK_WIDGET(message_), 24);
+  gtk_widget_set_margin_end(GTK_WIDGET(message_), 24);
+
+  stack_ = GTK_STACK(gtk_stack_new());
+  gtk_stack_add_named(stack_, GTK_WIDGET(view_), "page");
+  gtk_stack_add_named(stack_, GTK_WIDGET(message_), "message");
+  gtk_window_set_child(window_, GTK_WIDGET(stack_));
+
+  GtkEventController* keys = gtk_event_controller_key_new();
+  // Captured before the web view sees them: arrows step instead of scrolling.
+  gtk_event_controller_set_propagation_phase(keys, GTK_PHASE_CAPTURE);
+  g_signal_connect(keys, "key-pressed", G_CALLBACK(onKey), this);
+  gtk_widget_add_controller(GTK_WIDGET(window_), keys);
+  g_signal_connect(window_, "close-request", G_CALLBACK(onCloseRequest), this);
+  g_signal_connect(window_, "destroy", G_CALLBACK(onDestroy), this);
+}
+
+void ViewerWindow::open(const std::filesystem::path& file, std::unique_ptr<QLPreviewReply> reply) {
+  current_ = std::filesystem::absolute(file).lexically_normal();
+  reloading_ = false;
+  if (reply) {
+    const CGSize size = reply->contentSize();
+    gtk_window_set_default_size(window_, static_cast<int>(size.width),
+                                static_cast<int>(size.height));
+    if (settings_.snapshot) {
+      gtk_widget_set_size_request(GTK_WIDGET(stack_), static_cast<int>(size.width),
+                                  static_cast<int>(size.height));
+      gtk_window_set_resizable(window_, FALSE);
+    }
+  }
+
+  waiting_ = true;
+  const auto cached = renders_.find(current_);
+  const bool reuse = !reply && cached != renders_.end() &&
+                     (!cached->second.done || cached->second.stamp == modificationTime(current_));
+  if (!reuse) startRender(current_, std::move(reply));
+  if (!settings_.snapshot) {
+    watch();
+    renderAhead();
+  }
+  if (renders_[current_].done) {
+    present();
+  } else {
+    loadAhead();
+  }
+  // Last: the web process starts while the window is being realized.
+  if (!gtk_widget_get_visible(GTK_WIDGET(window_))) gtk_window_present(window_);
+}
+
+void ViewerWindow::loadAhead() {
+  dropPendingPage();
+  shown_.reset();
+  pageUri_ = std::string(kPageScheme) + "://preview/" + std::to_string(++pageSerial_);
+  pageRequested_ = true;
+  webkit_web_view_load_uri(view_, pageUri_.c_str());
+}
+
+void ViewerWindow::dropPendingPage() {
+  if (!pendingPage_) return;
+  finishNotFound(pendingPage_);
+  g_object_unref(pendingPage_);
+  pendingPage_ = nullptr;
+}
+
+void ViewerWindow::open(const std::filesystem::path& file) { open(file, nullptr); }
+
+bool ViewerWindow::step(bool forward) {
+  const auto next = stepFrom(stepList(), current_, forward);
+  if (!next) {
+    gtk_widget_error_bell(GTK_WIDGET(window_));
+    return false;
+  }
+  open(*next);
+  return true;
+}
+
+void ViewerWindow::rerender() {
+  if (destroyed_) return;
+  reloading_ = shown_ && !pageUri_.empty();
+  waiting_ = true;
+  startRender(current_, nullptr);
+  if (renders_[current_].done) present();
+}
+
+void ViewerWindow::close() {
+  if (destroyed_) return;
+  stop();
+  gtk_window_destroy(window_);
+  if (onClosed) onClosed();
+}
+
+// Renders under way hold the window until they finish, so it is disposed late:
+// everything that could still call back stops here.
+void ViewerWindow::stop() {
+  destroyed_ = true;
+  dropPendingPage();
+  g_cancellable_cancel(cancel_);
+  if (changeTimer_) g_source_remove(changeTimer_);
+  changeTimer_ = 0;
+  if (monitor_) {
+    g_file_monitor_cancel(monitor_);
+    g_object_unref(monitor_);
+    monitor_ = nullptr;
+  }
+}
+
+std::vector<std::filesystem::path> ViewerWindow::stepList() const {
+  if (settings_.files.size() > 1) return settings_.files;
+  return previewableFiles(current_.parent_path());
+}
+
+void ViewerWindow::startRender(const std::filesystem::path& file,
+                               std::unique_ptr<QLPreviewReply> reply) {
+  Render& render = renders_[file];
+  render = Render{};
+  render.generation = ++generation_;
+  render.stamp = modificationTime(file);
+  if (!reply) reply = requestPreview(file);
+  if (!reply) {
+    render.done = true;
+    render.refused = true;
+    return;
+  }
+  auto* job = new Job{file, render.generation, std::move(reply), std::nullopt};
+  GTask* task = g_task_new(
+      window_, cancel_,
+      [](GObject*, GAsyncResult* result, gpointer data) {
+        --gRendersInFlight;
+        auto* self = static_cast<ViewerWindow*>(data);
+        auto* done = static_cast<Job*>(g_task_get_task_data(G_TASK(result)));
+        if (!self->destroyed_) self->renderDone(*done);
+      },
+      this);
+  g_task_set_task_data(task, job, [](gpointer p) { delete static_cast<Job*>(p); });
+  ++gRendersInFlight;
+  g_task_run_in_thread(task, [](GTask* t, gpointer, gpointer data, GCancellable*) {
+    auto* work = static_cast<Job*>(data);
+    work->result = createPreview(*work->reply);
+    g_task_return_boolean(t, TRUE);
+  });
+  g_object_unref(task);
+}
+
+void ViewerWindow::renderDone(Job& job) {
+  const auto it = renders_.find(job.file);
+  if (it == renders_.end() || it->second.generation != job.generation) return;
+  Render& render = it->second;
+  render.done = true;
+  if (*job.result) {
+    render.preview = std::make_shared<const ShownPreview>(std::move(**job.result));
+  } else {
+    render.error = job.result->error();
+  }
+  if (job.file == current_ && waiting_) present();
+}
+
+void ViewerWindow::present() {
+  waiting_ = false;
+  const Render& render = renders_[current_];
+  const std::filesystem::path name = current_.filename();
+  if (render.refused || render.error) {
+    reloading_ = false;
+    pageRequested_ = false;
+    dropPendingPage();
+    shown_.reset();
+    pageUri_.clear();
+    gtk_window_set_title(window_, name.c_str());
+    showMessage(render.refused ? refusedMessage(name) : unreadableMessage(name, *render.error));
+    settle({current_, render.refused, render.error});
+    return;
+  }
+  shown_ = render.preview;
+  gtk_window_set_title(window_, shown_->title.c_str());
+  if (reloading_) {
+    reloading_ = false;
+    webkit_web_view_reload(view_);
+  } else if (pageRequested_) {
+    // The load is under way; answer its request if it has come already.
+    if (pendingPage_) {
+      finishWith(pendingPage_, shown_->page, "text/html; charset=utf-8", shown_, true);
+      g_object_unref(pendingPage_);
+      pendingPage_ = nullptr;
+    }
+  } else {
+    pageUri_ = std::string(kPageScheme) + "://preview/" + std::to_string(++pageSerial_);
+    webkit_web_view_load_uri(view_, pageUri_.c_str());
+  }
+  pageRequested_ = false;
+  gtk_stack_set_visible_child(stack_, GTK_WIDGET(view_));
+}
+
+void ViewerWindow::showPreview(ShownPreview preview) {
+  Render& render = renders_[current_];
+  render = Render{};
+  render.generation = ++generation_;
+  render.done = true;
+  render.stamp = modificationTime(current_);
+  render.preview = std::make_shared<const ShownPreview>(std::move(preview));
+  present();
+}
+
+void ViewerWindow::showMessage(const std::string& text) {
+  gtk_label_set_text(message_, text.c_str());
+  gtk_stack_set_visible_child(stack_, GTK_WIDGET(message_));
+}
+
+void ViewerWindow::renderAhead() {
+  const auto files = stepList();
+  std::set<std::filesystem::path> keep = {current_};
+  for (const bool forward : {true, false}) {
+    const auto next = stepFrom(files, current_, forward);
+    if (!next) continue;
+    keep.insert(*next);
+    const auto it = renders_.find(*next);
+    if (it == renders_.end() || (it->second.done && it->second.stamp != modificationTime(*next))) {
+      startRender(*next, nullptr);
+    }
+  }
+  std::erase_if(renders_, [&](const auto& entry) { return !keep.count(entry.first); });
+}
+
+void ViewerWindow::watch() {
+  if (monitor_) {
+    g_file_monitor_cancel(monitor_);
+    g_object_unref(monitor_);
+    monitor_ = nullptr;
+  }
+  GFile* file = g_file_new_for_path(current_.c_str());
+  monitor_ = g_file_monitor_file(file, G_FILE_MONITOR_WATCH_MOVES, nullptr, nullptr);
+  g_object_unref(file);
+  if (!monitor_) return;
+  g_file_monitor_set_rate_limit(monitor_, static_cast<int>(kChangeSettleMs));
+  g_signal_connect(monitor_, "changed", G_CALLBACK(onFileChanged), this);
+}
+
+void ViewerWindow::settle(const ViewerOutcome& outcome) {
+  if (onSettled) onSettled(outcome);
+}
+
+gboolean ViewerWindow::onCloseRequest(GtkWindow*, gpointer data) {
+  static_cast<ViewerWindow*>(data)->close();
+  return TRUE;
+}
+
+void ViewerWindow::onDestroy(GtkWidget*, gpointer data) {
+  auto* self = static_cast<ViewerWindow*>(data);
+  if (!self->destroyed_) self->stop();
+}
+
+gboolean ViewerWindow::onKey(GtkEventControllerKey*, guint keyval, guint, GdkModifierType state,
+                             gpointer data) {
+  auto* self = static_cast<ViewerWindow*>(data);
+  const bool control = (state & GDK_CONTROL_MASK) != 0;
+  if (control) {
+    switch (keyval) {
+      case GDK_KEY_r:
+      case GDK_KEY_R:
+        self->rerender();
+        return TRUE;
+      case GDK_KEY_w:
+      case GDK_KEY_q:
+        self->close();
+        return TRUE;
+      default:
+        return FALSE;
+    }
+  }
+  if (state & (GDK_ALT_MASK | GDK_SUPER_MASK)) return FALSE;
+  switch (keyval) {
+    case GDK_KEY_Escape:
+    case GDK_KEY_space:
+      self->close();
+      return TRUE;
+    case GDK_KEY_Left:
+    case GDK_KEY_Up:
+    case GDK_KEY_KP_Left:
+    case GDK_KEY_KP_Up:
+      self->step(false);
+      return TRUE;
+    case GDK_KEY_Right:
+    case GDK_KEY_Down:
+    case GDK_KEY_KP_Right:
+    case GDK_KEY_KP_Down:
+      self->step(true);
+      return TRUE;
+    default:
+      return FALSE;
+  }
+}
+
+void ViewerWindow::onPageRequest(WebKitURISchemeRequest* request, gpointer data) {
+  auto* self = static_cast<ViewerWindow*>(data);
+  const std::string uri = withoutFragment(webkit_uri_scheme_request_get_uri(request));
+  if (uri != self->pageUri_) return finishNotFound(request);
+  if (!self->shown_) {
+    if (!self->pageRequested_) return finishNotFound(request);
+    self->dropPendingPage();
+    self->pendingPage_ = WEBKIT_URI_SCHEME_REQUEST(g_object_ref(request));
+    return;
+  }
+  finishWith(request, self->shown_->page, "text/html; charset=utf-8", self->shown_, true);
+}
+
+void ViewerWindow::onAttachmentRequest(WebKitURISchemeRequest* request, gpointer data) {
+  auto* self = static_cast<ViewerWindow*>(data);
+  if (!self->shown_) return finishNotFound(request);
+  const auto it = self->shown_->attachments.find(webkit_uri_scheme_request_get_path(request));
+  if (it == self->shown_->attachments.end()) return finishNotFound(request);
+  const std::string& type = it->second.contentType.mimeType;
+  finishWith(request, it->second.data, type.empty() ? "application/octet-stream" : type.c_str(),
+             self->shown_, false);
+}
+
+gboolean ViewerWindow::onDecidePolicy(WebKitWebView*, WebKitPolicyDecision* decision,
+                                      WebKitPolicyDecisionType type, gpointer data) {
+  if (type != WEBKIT_POLICY_DECISION_TYPE_NAVIGATION_ACTION &&
+      type != WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION) {
+    return FALSE;
+  }
+  auto* self = static_cast<ViewerWindow*>(data);
+  WebKitNavigationAction* action = webkit_navigation_policy_decision_get_navigation_action(
+      WEBKIT_NAVIGATION_POLICY_DECISION(decision));
+  const char* uri = webkit_uri_request_get_uri(webkit_navigation_action_get_request(action));
+  const bool clicked =
+      webkit_navigation_action_get_navigation_type(action) == WEBKIT_NAVIGATION_TYPE_LINK_CLICKED;
+  switch (linkAction(uri ? uri : "", self->pageUri_, clicked)) {
+    case LinkAction::load:
+      if (type == WEBKIT_POLICY_DECISION_TYPE_NAVIGATION_ACTION) {
+        webkit_policy_decision_use(decision);
+        return TRUE;
+      }
+      break;
+    case LinkAction::openOutside:
+      g_app_info_launch_default_for_uri_async(uri, nullptr, nullptr, nullptr, nullptr);
+      break;
+    case LinkAction::refuse:
+      break;
+  }
+  webkit_policy_decision_ignore(decision);
+  return TRUE;
+}
+
+void ViewerWindow::onLoadChanged(WebKitWebView* view, WebKitLoadEvent event, gpointer data) {
+  auto* self = static_cast<ViewerWindow*>(data);
+  if (event != WEBKIT_LOAD_FINISHED || self->destroyed_ || !self->shown_) return;
+  const char* uri = webkit_web_view_get_uri(view);
+  if (!uri || withoutFragment(uri) != self->pageUri_) return;
+  self->settle({self->current_, false, std::nullopt});
+}
+
+gboolean ViewerWindow::onLoadFailed(WebKitWebView*, WebKitLoadEvent, char* uri, GError* error,
+                                    gpointer data) {
+  auto* self = static_cast<ViewerWindow*>(data);
+  // A load replaced by the next one (a quick step) is not a failure.
+  if (g_error_matches(error, WEBKIT_NETWORK_ERROR, WEBKIT_NETWORK_ERROR_CANCELLED) ||
+      g_error_matches(error, WEBKIT_POLICY_ERROR,
+                      WEBKIT_POLICY_ERROR_FRAME_LOAD_INTERRUPTED_BY_POLICY_CHANGE) ||
+      self->destroyed_ || !uri || withoutFragment(uri) != self->pageUri_) {
+    return TRUE;
+  }
+  self->showMessage(self->current_.filename().string() + ": " + error->message);
+  self->settle({self->current_, false, FileError::withCode(FileError::Code::fileReadUnknown)});
+  return TRUE;
+}
+
+void ViewerWindow::onFileChanged(GFileMonitor*, GFile*, GFile*, GFileMonitorEvent event,
+                                 gpointer data) {
+  if (event == G_FILE_MONITOR_EVENT_ATTRIBUTE_CHANGED ||
+      event == G_FILE_MONITOR_EVENT_PRE_UNMOUNT || event == G_FILE_MONITOR_EVENT_UNMOUNTED) {
+    return;
+  }
+  auto* self = static_cast<ViewerWindow*>(data);
+  // Editors write in bursts; re-render once the file has been quiet a moment.
+  if (self->changeTimer_) g_source_remove(self->changeTimer_);
+  self->changeTimer_ = g_timeout_add(
+      kChangeSettleMs,
+      [](gpointer p) {
+        auto* window = static_cast<ViewerWindow*>(p);
+        window->changeTimer_ = 0;
+        window->rerender();
+        return G_SOURCE_REMOVE;
+      },
+      self);
+}
+
+}  // namespace quarn
