@@ -15,7 +15,7 @@ namespace {
 
 constexpr const char* kFooter = R"(Examples:
   quarn-preview -o "Weekly plan.mhtml" "Weekly plan.md"
-      writes the note and its images as one archive; open it in Chromium or Firefox
+      writes the note and its images as one archive; open it in Chromium
   quarn-preview --format standalone -o plan.html "Weekly plan.md"
       writes one HTML file with the images inlined, for any browser
   quarn-preview settings.yaml | less

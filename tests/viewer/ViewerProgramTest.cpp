@@ -78,6 +78,9 @@ TEST_F(ViewerProgramTest, RefusedAndUnreadableFilesExitLikeQuarnPreviewAndWriteN
       {"doc.pdf", 2, "the file type is not supported"},
       {"missing.md", 1, "No such file or directory"},
   };
+  const auto usage = view("--bogus " + quoted(dir / "doc.pdf"));
+  EXPECT_EQ(usage.status, 64);
+  EXPECT_NE(usage.err.find("quarn-view: unknown option --bogus\n"), std::string::npos) << usage.err;
   for (const auto& row : rows) {
     const auto png = dir / "shot.png";
     const auto result = view("--snapshot " + quoted(png) + " " + quoted(dir / row.name));
