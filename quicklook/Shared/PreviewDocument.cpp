@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 #include <utility>
 #include <vector>
 
@@ -21,18 +22,30 @@ namespace {
 constexpr std::array<std::string_view, 4> kOtherExtensions = {"md", "json", "yaml", "yml"};
 constexpr std::array<std::string_view, 3> kStructuredExtensions = {"json", "yaml", "yml"};
 
-std::string markdownBody(std::string_view text, const std::filesystem::path& file,
-                         Attachments& attachments) {
-  FrontmatterSplit split = splitFrontmatter(text);
-  std::string fragment = MarkdownRenderer::styleWikiLinks(MarkdownRenderer::html(split.body));
-  AttachedImages images = attachImages(fragment, file);
-  attachments = std::move(images.attachments);
-  if (!split.frontmatter || isBlank(*split.frontmatter)) return std::move(images.html);
-  std::string body = "<div class=\"quarn-frontmatter\">";
-  body += StructuredRenderer::html(*split.frontmatter);
-  body += "</div>\n";
-  body += images.html;
-  return body;
+struct FrontmatterParts {
+  std::optional<std::string_view> frontmatter;
+  std::string_view body;
+};
+FrontmatterParts frontmatterParts(std::string_view text);
+Attachments attachImagesFrom(std::string& html, std::size_t from,
+                             const std::filesystem::path& noteFile);
+
+// The page of a note, with the note's HTML written once, straight into it.
+std::string markdownPage(std::string_view title, std::string_view text,
+                         const std::filesystem::path& file, Attachments& attachments) {
+  const FrontmatterParts split = frontmatterParts(text);
+  std::string page;
+  HTML::appendDocumentStart(title, page);
+  if (split.frontmatter && !isBlank(*split.frontmatter)) {
+    page += "<div class=\"quarn-frontmatter\">";
+    page += StructuredRenderer::html(*split.frontmatter);
+    page += "</div>\n";
+  }
+  const std::size_t note = page.size();
+  MarkdownRenderer::appendStyledHTML(split.body, page, HTML::documentEndSize());
+  attachments = attachImagesFrom(page, note, file);
+  HTML::appendDocumentEnd(page);
+  return page;
 }
 
 }  // namespace
@@ -104,7 +117,7 @@ Expected<RenderedPreview, FileError> render(const std::filesystem::path& file) {
         HTML::document(pageTitle, StructuredRenderer::html(decodeText(std::move(*bytes))));
   } else {
     const std::string text = decodeText(std::move(*bytes));
-    preview.html = HTML::document(pageTitle, markdownBody(text, file, preview.attachments));
+    preview.html = markdownPage(pageTitle, text, file, preview.attachments);
   }
   return preview;
 }
@@ -114,6 +127,7 @@ namespace {
 constexpr std::string_view kOpeningFence = "^---[ \\t]*(\\r?\\n)";
 constexpr std::string_view kClosingFence = "^(?:---|\\.\\.\\.)[ \\t]*(\\r?\\n|$)";
 constexpr std::string_view kImagePattern = "<img src=\"([^\"]+)\"([^>]*)>";
+constexpr std::string_view kImageStart = "<img src=\"";
 constexpr std::array<std::string_view, 4> kSkippedSources = {"http://", "https://",
                                                              "data:", "cid:"};
 // A bound per image: every attachment is held in memory and carried in the
@@ -194,33 +208,49 @@ std::optional<Attachment> readImage(std::string_view source, const std::filesyst
   return Attachment{std::move(*bytes), *type};
 }
 
-// `html` without the paragraphs that hold nothing but white space, in one pass
-// from the front as a regular-expression replacement of "<p>\s*</p>" would,
-// but with the Unicode white space of every other blank test.
-std::string withoutEmptyParagraphs(std::string_view html) {
-  std::string result;
-  result.reserve(html.size());
-  std::size_t copied = 0;
-  std::size_t open = 0;
-  while ((open = html.find("<p>", open)) != std::string_view::npos) {
+// The first `what` in `text` at or after `from`: memmem, which skips ahead
+// faster than a search for the first byte in markup full of "<".
+std::size_t find(std::string_view text, std::string_view what, std::size_t from) {
+  if (from > text.size()) return std::string_view::npos;
+  const void* at = ::memmem(text.data() + from, text.size() - from, what.data(), what.size());
+  return at ? static_cast<std::size_t>(static_cast<const char*>(at) - text.data())
+            : std::string_view::npos;
+}
+
+// Removes from `html`, after `from`, the paragraphs that hold nothing but white
+// space, in one pass from the front as a regular-expression replacement of
+// "<p>\s*</p>" would, but with the Unicode white space of every other blank
+// test. In place: the text only shrinks, and is not moved at all when no such
+// paragraph is found.
+void removeEmptyParagraphs(std::string& html, std::size_t from) {
+  const std::string_view text(html);
+  std::size_t kept = std::string_view::npos;  // end of the text kept so far, once one is removed
+  std::size_t copied = from;
+  std::size_t open = from;
+  while ((open = find(text, "<p>", open)) != std::string_view::npos) {
     const std::size_t content = open + 3;
-    const std::size_t close = content + whiteSpacePrefixLength(html.substr(content));
-    if (!html.substr(close).starts_with("</p>")) {
+    const std::size_t close = content + whiteSpacePrefixLength(text.substr(content));
+    if (!text.substr(close).starts_with("</p>")) {
       open = close;  // the white space holds no "<", so no paragraph starts inside it
       continue;
     }
-    result.append(html, copied, open - copied);
+    if (kept == std::string_view::npos) {
+      kept = open;
+    } else {
+      std::memmove(html.data() + kept, text.data() + copied, open - copied);
+      kept += open - copied;
+    }
     copied = close + 4;
     open = copied;
   }
-  result.append(html, copied, std::string_view::npos);
-  return result;
+  if (kept == std::string_view::npos) return;
+  std::memmove(html.data() + kept, text.data() + copied, text.size() - copied);
+  html.resize(kept + text.size() - copied);
 }
 
-}  // namespace
-
-FrontmatterSplit splitFrontmatter(std::string_view text) {
-  const FrontmatterSplit whole{std::nullopt, std::string(text)};
+// The fence positions of a note's front matter, as views into `text`.
+FrontmatterParts frontmatterParts(std::string_view text) {
+  const FrontmatterParts whole{std::nullopt, text};
   const std::optional<Regex> opening = Regex::compile(kOpeningFence);
   const std::optional<Regex> closing =
       Regex::compile(kClosingFence, Regex::Options::anchorsMatchLines);
@@ -231,13 +261,24 @@ FrontmatterSplit splitFrontmatter(std::string_view text) {
   const std::size_t start = open->range().end();
   const std::optional<Match> close = closing->firstMatch(text, Range{start, text.size() - start});
   if (!close) return whole;
-  return FrontmatterSplit{std::string(text.substr(start, close->range().location - start)),
-                          std::string(text.substr(close->range().end()))};
+  return FrontmatterParts{text.substr(start, close->range().location - start),
+                          text.substr(close->range().end())};
 }
 
-AttachedImages attachImages(std::string_view html, const std::filesystem::path& noteFile) {
-  const std::optional<Regex> image = Regex::compile(kImagePattern);
-  if (!image) return AttachedImages{std::string(html), {}};
+}  // namespace
+
+FrontmatterSplit splitFrontmatter(std::string_view text) {
+  const FrontmatterParts parts = frontmatterParts(text);
+  FrontmatterSplit split{std::nullopt, std::string(parts.body)};
+  if (parts.frontmatter) split.frontmatter = std::string(*parts.frontmatter);
+  return split;
+}
+
+namespace {
+
+// The image elements of `html` rewritten or removed, and their attachments.
+AttachedImages rewriteImages(std::string_view html, const Regex& image,
+                             const std::filesystem::path& noteFile) {
   // Absolute, so that ".." in an address resolves against the real folder
   // even when the note was named by a relative path.
   std::error_code error;
@@ -251,7 +292,7 @@ AttachedImages attachImages(std::string_view html, const std::filesystem::path& 
   std::size_t number = 0;
   std::size_t budget = kMaxPageImageBytes;
   std::map<std::string, std::optional<Attachment>, std::less<>> read;
-  for (const Match& match : image->matches(html)) {
+  for (const Match& match : image.matches(html)) {
     const Range whole = match.range();
     const std::string name = "quarn-image-" + std::to_string(number++);
     result.html.append(html, copied, whole.location - copied);
@@ -278,7 +319,32 @@ AttachedImages attachImages(std::string_view html, const std::filesystem::path& 
     result.html += '>';
   }
   result.html.append(html, copied, std::string_view::npos);
-  result.html = withoutEmptyParagraphs(result.html);
+  return result;
+}
+
+// attachImages on the part of `html` from `from` on, in place.
+Attachments attachImagesFrom(std::string& html, std::size_t from,
+                             const std::filesystem::path& noteFile) {
+  const std::optional<Regex> image = Regex::compile(kImagePattern);
+  if (!image) return {};
+  Attachments attachments;
+  // Every match begins with this text, so without it there is nothing to
+  // rewrite and the fragment need not be copied.
+  if (find(html, kImageStart, from) != std::string_view::npos) {
+    AttachedImages images = rewriteImages(std::string_view(html).substr(from), *image, noteFile);
+    html.resize(from);
+    html += images.html;
+    attachments = std::move(images.attachments);
+  }
+  removeEmptyParagraphs(html, from);
+  return attachments;
+}
+
+}  // namespace
+
+AttachedImages attachImages(std::string_view html, const std::filesystem::path& noteFile) {
+  AttachedImages result{std::string(html), {}};
+  result.attachments = attachImagesFrom(result.html, 0, noteFile);
   return result;
 }
 
