@@ -107,7 +107,7 @@ Expected<RenderedPreview, FileError> render(const std::filesystem::path& file) {
 
   RenderedPreview preview;
   if (CanvasDocument::fileExtensions().contains(extension)) {
-    auto canvas = CanvasDocument::decode(*bytes);
+    auto canvas = CanvasDocument::decode(*bytes, bytes->capacity() - bytes->size());
     preview.html = HTML::document(
         pageTitle, canvas ? CanvasSVGRenderer::svg(*canvas)
                           : std::string("<p class=\"quarn-empty\">Not a readable canvas</p>"));
