@@ -108,9 +108,15 @@ Expected<RenderedPreview, FileError> render(const std::filesystem::path& file) {
   RenderedPreview preview;
   if (CanvasDocument::fileExtensions().contains(extension)) {
     auto canvas = CanvasDocument::decode(*bytes, bytes->capacity() - bytes->size());
-    preview.html = HTML::document(
-        pageTitle, canvas ? CanvasSVGRenderer::svg(*canvas)
-                          : std::string("<p class=\"quarn-empty\">Not a readable canvas</p>"));
+    if (canvas) {
+      // The drawing is written straight into the page.
+      HTML::appendDocumentStart(pageTitle, preview.html);
+      CanvasSVGRenderer::svg(*canvas, preview.html);
+      HTML::appendDocumentEnd(preview.html);
+    } else {
+      preview.html =
+          HTML::document(pageTitle, "<p class=\"quarn-empty\">Not a readable canvas</p>");
+    }
   } else if (std::find(kStructuredExtensions.begin(), kStructuredExtensions.end(), extension) !=
              kStructuredExtensions.end()) {
     preview.html =
