@@ -282,33 +282,67 @@ FrontmatterSplit splitFrontmatter(std::string_view text) {
 
 namespace {
 
-// The image elements of `html` rewritten or removed, and their attachments.
-AttachedImages rewriteImages(std::string_view html, const Regex& image,
-                             const std::filesystem::path& noteFile) {
+// One replacement of a range of a text.
+struct Edit {
+  Range range;
+  std::string replacement;
+};
+
+// Applies `edits` (front to back, not overlapping; ranges counted from
+// `from`) to `html` in place. The part from `from` on is first moved right by
+// the most it can grow, so that every byte is then written at or before where
+// it is read: no second copy of a large text is made.
+void applyEdits(std::string& html, std::size_t from, const std::vector<Edit>& edits) {
+  std::size_t growth = 0;
+  for (const Edit& edit : edits) {
+    if (edit.replacement.size() > edit.range.length) {
+      growth += edit.replacement.size() - edit.range.length;
+    }
+  }
+  const std::size_t size = html.size();
+  html.resize(size + growth);
+  char* const text = html.data();
+  std::memmove(text + from + growth, text + from, size - from);
+  std::size_t read = from + growth;
+  std::size_t write = from;
+  std::size_t done = from;  // in the unmoved text's positions
+  for (const Edit& edit : edits) {
+    const std::size_t start = from + edit.range.location;
+    std::memmove(text + write, text + read, start - done);
+    write += start - done;
+    read += start - done + edit.range.length;
+    std::memcpy(text + write, edit.replacement.data(), edit.replacement.size());
+    write += edit.replacement.size();
+    done = start + edit.range.length;
+  }
+  std::memmove(text + write, text + read, size + growth - read);
+  html.resize(write + size + growth - read);
+}
+
+// The edits that rewrite or remove the image elements of `html`, and the
+// attachments of the rewritten ones.
+std::vector<Edit> imageEdits(std::string_view html, const Regex& image,
+                             const std::filesystem::path& noteFile, Attachments& attachments) {
   // Absolute, so that ".." in an address resolves against the real folder
   // even when the note was named by a relative path.
   std::error_code error;
   std::filesystem::path folder = std::filesystem::absolute(noteFile, error).parent_path();
   if (error) folder = noteFile.parent_path();
-  AttachedImages result;
-  result.html.reserve(html.size());
-  // Front to back into a new text: the same result as editing from the last
-  // match to the first, without moving the tail on every edit.
-  std::size_t copied = 0;
+  // Front to back: the same result as editing from the last match to the
+  // first, without moving the tail on every edit.
+  std::vector<Edit> edits;
   std::size_t number = 0;
   std::size_t budget = kMaxPageImageBytes;
   std::map<std::string, std::optional<Attachment>, std::less<>> read;
   for (const Match& match : image.matches(html)) {
-    const Range whole = match.range();
     const std::string name = "quarn-image-" + std::to_string(number++);
-    result.html.append(html, copied, whole.location - copied);
-    copied = whole.end();
+    Edit& edit = edits.emplace_back(Edit{match.range(), ""});  // removed unless served
     const Range source = *match.groups[1];
     const std::string_view address = html.substr(source.location, source.length);
     const bool skipped =
         std::any_of(kSkippedSources.begin(), kSkippedSources.end(),
                     [&](std::string_view prefix) { return address.starts_with(prefix); });
-    if (skipped) continue;  // removed: nothing takes the element's place
+    if (skipped) continue;
     // Each file is read once per page, however often the note names it; every
     // reference still gets its own attachment.
     auto [entry, fresh] = read.try_emplace(std::string(address));
@@ -316,16 +350,15 @@ AttachedImages rewriteImages(std::string_view html, const Regex& image,
     const std::optional<Attachment>& attachment = entry->second;
     if (!attachment || attachment->data.size() > budget) continue;
     budget -= attachment->data.size();
-    result.attachments.emplace(name, *attachment);
+    attachments.emplace(name, *attachment);
     const Range rest = match.groups[2].value_or(Range{source.end() + 1, 0});
-    result.html += "<img src=\"cid:";
-    result.html += name;
-    result.html += '"';
-    result.html.append(html, rest.location, rest.length);
-    result.html += '>';
+    edit.replacement = "<img src=\"cid:";
+    edit.replacement += name;
+    edit.replacement += '"';
+    edit.replacement += html.substr(rest.location, rest.length);
+    edit.replacement += '>';
   }
-  result.html.append(html, copied, std::string_view::npos);
-  return result;
+  return edits;
 }
 
 // attachImages on the part of `html` from `from` on, in place.
@@ -335,12 +368,11 @@ Attachments attachImagesFrom(std::string& html, std::size_t from,
   if (!image) return {};
   Attachments attachments;
   // Every match begins with this text, so without it there is nothing to
-  // rewrite and the fragment need not be copied.
+  // rewrite.
   if (find(html, kImageStart, from) != std::string_view::npos) {
-    AttachedImages images = rewriteImages(std::string_view(html).substr(from), *image, noteFile);
-    html.resize(from);
-    html += images.html;
-    attachments = std::move(images.attachments);
+    const std::vector<Edit> edits =
+        imageEdits(std::string_view(html).substr(from), *image, noteFile, attachments);
+    applyEdits(html, from, edits);
   }
   removeEmptyParagraphs(html, from);
   return attachments;
