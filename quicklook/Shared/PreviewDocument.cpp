@@ -257,6 +257,10 @@ void removeEmptyParagraphs(std::string& html, std::size_t from) {
 // The fence positions of a note's front matter, as views into `text`.
 FrontmatterParts frontmatterParts(std::string_view text) {
   const FrontmatterParts whole{std::nullopt, text};
+  // The fence is anchored at the start: most notes are settled by their first
+  // bytes, without handing the whole text to the regular expressions (which
+  // check all of it for UTF-8 first).
+  if (!text.starts_with("---")) return whole;
   const std::optional<Regex> opening = Regex::compile(kOpeningFence);
   const std::optional<Regex> closing =
       Regex::compile(kClosingFence, Regex::Options::anchorsMatchLines);
