@@ -174,14 +174,14 @@ class WikiLinkFinder {
 
   std::optional<WikiLink> next() {
     for (;;) {
-      // The first "[" or "<" from `start_`, each found with memchr and kept
-      // until passed: most of the text is neither.
-      const std::size_t bracket = bracket_.from(text_, '[', start_);
-      const std::size_t open = open_.from(text_, '<', start_);
-      start_ = std::min(bracket, open);
+      // Only a "[" can open a link: the next one is found with memchr, and
+      // whether it stands inside a tag is asked only then.
+      start_ = bracket_.from(text_, '[', start_);
       if (start_ == std::string_view::npos) return std::nullopt;
-      if (start_ == open) {
-        start_ = std::max(tagEnd(text_, start_), start_ + 1);
+      if (tags_.inside(start_)) {
+        // On past the tag's end, as a walk over every tag from the front goes.
+        const std::size_t close = text_.find('>', start_);
+        start_ = close == std::string_view::npos ? text_.size() : close + 1;
         continue;
       }
       if (start_ + 1 == text_.size() || text_[start_ + 1] != '[') {
@@ -234,11 +234,45 @@ class WikiLinkFinder {
     return at + 1 < text_.size() && text_[at] == ']' && text_[at + 1] == ']';
   }
 
+  // Whether a position stands inside a tag, asked for positions that only
+  // grow. A tag runs from its "<" to the first ">" after it, so a position is
+  // inside one exactly when a tag starts after the last ">" before it: the
+  // text is looked at from there only, and what was looked at for one
+  // position serves the next, so no byte is looked at twice.
+  class TagTracker {
+   public:
+    explicit TagTracker(std::string_view text) : text_(text) {}
+
+    bool inside(std::size_t at) {
+      if (at <= scanned_) return open_;
+      const char* const begin = text_.data();
+      std::size_t from = scanned_;
+      if (const void* close = ::memrchr(begin + scanned_, '>', at - scanned_)) {
+        from = static_cast<std::size_t>(static_cast<const char*>(close) - begin) + 1;
+        open_ = false;
+      }
+      while (!open_ && from < at) {
+        const void* found = std::memchr(begin + from, '<', at - from);
+        if (!found) break;
+        const std::size_t lt = static_cast<std::size_t>(static_cast<const char*>(found) - begin);
+        open_ = tagEnd(text_, lt) != lt;
+        from = lt + 1;
+      }
+      scanned_ = at;
+      return open_;
+    }
+
+   private:
+    std::string_view text_;
+    std::size_t scanned_ = 0;
+    bool open_ = false;  // a tag starts after the last ">" before `scanned_`
+  };
+
   std::string_view text_;
   RunScanner targets_;
   RunScanner labels_;
   NextByte bracket_;
-  NextByte open_;
+  TagTracker tags_{text_};
   std::size_t start_ = 0;
 };
 
