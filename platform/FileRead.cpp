@@ -52,6 +52,9 @@ Expected<std::string, FileError> readFile(const std::filesystem::path& path, std
         FileError::readFailure(path, std::make_error_code(std::errc::file_too_large)));
   }
   std::string bytes;
+  // Spare capacity after the end lets a parser that reads ahead in blocks (the
+  // canvas decoder's) work on the buffer itself instead of a padded copy.
+  bytes.reserve(static_cast<std::size_t>(info.st_size) + kReadPadding);
   bytes.resize(static_cast<std::size_t>(info.st_size));
   std::size_t filled = 0;
   for (;;) {

@@ -13,6 +13,10 @@
 
 namespace quarn {
 
+// Unused capacity that readFile leaves after the bytes it returns, unless the
+// file grew while it was read.
+inline constexpr std::size_t kReadPadding = 64;
+
 // Reads the whole regular file at `path`. Fails with the operating system's
 // reason; a file that is not regular fails with "not a regular file", a
 // folder with "is a directory", and one larger than `maxBytes` with "file too large".

@@ -134,11 +134,13 @@ bool CanvasDocument::isCanvasFile(const std::filesystem::path& file) {
   return fileExtensions().contains(text::fileExtension(file));
 }
 
-Expected<CanvasDocument, CanvasDecodeError> CanvasDocument::decode(std::string_view bytes) {
+Expected<CanvasDocument, CanvasDecodeError> CanvasDocument::decode(std::string_view bytes,
+                                                                   std::size_t spare) {
   // A parser per call: nothing is kept between requests, and calls may overlap.
   dom::parser parser;
   dom::element root;
-  simdjson::error_code error = parser.parse(bytes.data(), bytes.size()).get(root);
+  simdjson::error_code error =
+      parser.parse(bytes.data(), bytes.size(), spare < simdjson::SIMDJSON_PADDING).get(root);
   if (error && isRepairable(error)) {
     const std::string repaired = JsonRepair::repairForRetry(bytes);
     error = parser.parse(repaired).get(root);

@@ -58,8 +58,12 @@ struct CanvasDocument {
   // order. Tolerances: a key given twice counts with its last value; a number
   // beyond the double range drops only the element holding it; an integer
   // beyond 64 bits is read as the nearest double; invalid UTF-8 and lone
-  // surrogate escapes inside strings read as U+FFFD.
-  static Expected<CanvasDocument, CanvasDecodeError> decode(std::string_view bytes);
+  // surrogate escapes inside strings read as U+FFFD. `spare` is how many
+  // readable bytes follow `bytes` in memory (a std::string's unused capacity):
+  // with 64 or more the parser reads the bytes where they are, else it first
+  // copies them into a padded buffer of its own.
+  static Expected<CanvasDocument, CanvasDecodeError> decode(std::string_view bytes,
+                                                            std::size_t spare = 0);
 
   // Every element whose type is not exactly "group", in file order; the
   // pointers live as long as this document.

@@ -15,9 +15,11 @@ namespace {
 // Enough for the longest fixed form: a sign, the 309 integer digits of the
 // largest double, the point and two decimals.
 constexpr size_t kNumberBufferSize = 320;
-// A rough size of one element's markup, so a large canvas grows its text a
-// few times rather than many.
-constexpr size_t kBytesPerElement = 112;
+// The markup around the elements with room for a short tail after it, and the
+// most one element's markup takes with numbers of up to 20 characters, before
+// its label's text (which escaping makes at most six times as long).
+constexpr size_t kFixedBytes = 512;
+constexpr size_t kMaxBytesPerElement = 320;
 
 constexpr double kInt64Lowest = -9223372036854775808.0;
 constexpr double kInt64End = 9223372036854775808.0;
@@ -139,13 +141,21 @@ void appendShape(const CanvasElement& element, std::string& out) {
 
 }  // namespace
 
-std::string svg(const CanvasDocument& document) {
+void svg(const CanvasDocument& document, std::string& out) {
   const std::optional<Rect> bounds = document.contentBounds();
-  if (!bounds) return "<p class=\"quarn-empty\">Empty canvas</p>";
+  if (!bounds) {
+    out += "<p class=\"quarn-empty\">Empty canvas</p>";
+    return;
+  }
 
   const std::vector<const CanvasElement*> drawable = document.drawableElements();
-  std::string out;
-  out.reserve(512 + drawable.size() * kBytesPerElement);
+  // Reserved once, generously: what stays unwritten is never touched, while
+  // growing a large drawing would copy all of it.
+  std::size_t capacity = out.size() + kFixedBytes;
+  for (const CanvasElement* element : drawable) {
+    capacity += kMaxBytesPerElement + (element->text ? element->text->size() * 6 : 0);
+  }
+  out.reserve(capacity);
   out += "<svg class=\"quarn-canvas\" xmlns=\"http://www.w3.org/2000/svg\" viewBox=\"";
   appendNumber(bounds->x - 24, out);
   out += ' ';
@@ -166,6 +176,11 @@ std::string svg(const CanvasDocument& document) {
     appendShape(*element, out);
   }
   out += "\n</svg>";
+}
+
+std::string svg(const CanvasDocument& document) {
+  std::string out;
+  svg(document, out);
   return out;
 }
 

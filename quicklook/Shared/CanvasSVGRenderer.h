@@ -14,6 +14,10 @@ namespace quarn::CanvasSVGRenderer {
 // document with nothing drawable gives the "Empty canvas" note instead.
 std::string svg(const CanvasDocument& document);
 
+// Appends svg(document) to `out`, for a caller that writes a large drawing
+// straight into its page; room for a short tail after it is reserved too.
+void svg(const CanvasDocument& document, std::string& out);
+
 // The text form of a coordinate or size, with a full stop whatever the locale:
 // whole values in the signed 64-bit range as integers ("12", "-24"; negative
 // zero as "0"), other finite values with exactly two decimals ("1.50", also

@@ -112,10 +112,9 @@ std::string escape(std::string_view text) {
   return out;
 }
 
-std::string document(std::string_view title, std::string_view body) {
-  std::string page;
-  page.reserve(kHead.size() + title.size() + kAfterTitle.size() + kTokenBlock.size() +
-               kRuleBlock.size() + kAfterStyle.size() + body.size() + kTail.size() + 16);
+void appendDocumentStart(std::string_view title, std::string& page) {
+  page.reserve(page.size() + kHead.size() + title.size() + kAfterTitle.size() + kTokenBlock.size() +
+               kRuleBlock.size() + kAfterStyle.size() + 16);
   page.append(kHead);
   escape(title, page);
   page.append(kAfterTitle);
@@ -123,8 +122,19 @@ std::string document(std::string_view title, std::string_view body) {
   page.append("\n");
   page.append(kRuleBlock);
   page.append(kAfterStyle);
+}
+
+std::size_t documentEndSize() { return kTail.size(); }
+
+void appendDocumentEnd(std::string& page) { page.append(kTail); }
+
+std::string document(std::string_view title, std::string_view body) {
+  std::string page;
+  page.reserve(kHead.size() + title.size() + kAfterTitle.size() + kTokenBlock.size() +
+               kRuleBlock.size() + kAfterStyle.size() + body.size() + kTail.size() + 16);
+  appendDocumentStart(title, page);
   page.append(body);
-  page.append(kTail);
+  appendDocumentEnd(page);
   return page;
 }
 

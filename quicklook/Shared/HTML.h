@@ -3,6 +3,7 @@
 #ifndef QUARN_QUICKLOOK_SHARED_HTML_H_
 #define QUARN_QUICKLOOK_SHARED_HTML_H_
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -17,6 +18,13 @@ void escape(std::string_view text, std::string& out);
 // The complete page: the escaped `title`, the inline stylesheet (light and
 // dark appearance), and `body` inserted unchanged inside the main element.
 std::string document(std::string_view title, std::string_view body);
+
+// The page of document() in two halves, for a caller that writes a large body
+// straight into the page between them: appendDocumentStart, the body, then
+// appendDocumentEnd, which appends documentEndSize() bytes.
+void appendDocumentStart(std::string_view title, std::string& page);
+std::size_t documentEndSize();
+void appendDocumentEnd(std::string& page);
 
 }  // namespace quarn::HTML
 

@@ -1,11 +1,15 @@
 #include "quicklook/Shared/MarkdownRenderer.h"
 
+#if __has_include(<malloc.h>)
+#endif
+
 #include <algorithm>
 #include <array>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <optional>
 
 #include <cmark-gfm-core-extensions.h>
 #include <cmark-gfm.h>
@@ -39,10 +43,16 @@ struct BufferDeleter {
 
 }  // namespace
 
-std::string html(std::string_view markdown) {
+namespace {
+
+// Renders `markdown` and hands the HTML to `use` as valid UTF-8, straight from
+// the library's buffer unless that needs replacements. `use` sees nothing when
+// the library gives nothing back.
+template <typename Use>
+void withHTML(std::string_view markdown, Use&& use) {
   registerExtensions();
   std::unique_ptr<cmark_parser, ParserDeleter> parser(cmark_parser_new(CMARK_OPT_DEFAULT));
-  if (!parser) return "";
+  if (!parser) return;
   for (const char* name : kExtensions) {
     if (cmark_syntax_extension* extension = cmark_find_syntax_extension(name)) {
       cmark_parser_attach_syntax_extension(parser.get(), extension);
@@ -52,16 +62,29 @@ std::string html(std::string_view markdown) {
   const std::size_t length = std::min(markdown.find('\0'), markdown.size());
   cmark_parser_feed(parser.get(), markdown.data(), length);
   std::unique_ptr<cmark_node, NodeDeleter> document(cmark_parser_finish(parser.get()));
-  if (!document) return "";
-  std::string result;
+  if (!document) return;
   {
     std::unique_ptr<char, BufferDeleter> buffer(cmark_render_html(
         document.get(), CMARK_OPT_DEFAULT, cmark_parser_get_syntax_extensions(parser.get())));
-    if (buffer) result = utf8::withReplacements(buffer.get());
+    if (buffer) {
+      const std::string_view rendered(buffer.get());
+      if (utf8::isValid(rendered)) {
+        use(rendered);
+      } else {
+        use(std::string_view(utf8::withReplacements(rendered)));
+      }
+    }
   }
   // Released in this order: buffer (above), document, parser.
   document.reset();
   parser.reset();
+}
+
+}  // namespace
+
+std::string html(std::string_view markdown) {
+  std::string result;
+  withHTML(markdown, [&](std::string_view rendered) { result = rendered; });
   return result;
 }
 
@@ -130,45 +153,115 @@ class RunScanner {
   std::size_t end_ = 0;
 };
 
-std::vector<WikiLink> findWikiLinks(std::string_view text) {
-  std::vector<WikiLink> links;
-  RunScanner targets(text, inTarget);
-  RunScanner labels(text, inLabel);
-  const auto closesAt = [&](std::size_t at) {
-    return at + 1 < text.size() && text[at] == ']' && text[at + 1] == ']';
-  };
-  std::size_t start = 0;
-  while ((start = text.find_first_of("[<", start)) != std::string_view::npos) {
-    if (text[start] == '<') {
-      start = std::max(tagEnd(text, start), start + 1);
-      continue;
-    }
-    if (start + 1 == text.size() || text[start + 1] != '[') {
-      ++start;
-      continue;
-    }
-    // The lazy target can only stop where "|" or "]]" follows, and neither is
-    // a target character, so the target is the whole run.
-    const std::size_t targetEnd = targets.endFrom(start + 2);
-    const Range target{start + 2, targetEnd - start - 2};
-    if (target.length > 0 && closesAt(targetEnd)) {
-      links.push_back({Range{start, targetEnd + 2 - start}, target, std::nullopt});
-      start = targetEnd + 2;
-      continue;
-    }
-    if (target.length > 0 && targetEnd < text.size() && text[targetEnd] == '|') {
-      const std::size_t labelEnd = labels.endFrom(targetEnd + 1);
-      if (closesAt(labelEnd)) {
-        links.push_back({Range{start, labelEnd + 2 - start}, target,
-                         Range{targetEnd + 1, labelEnd - targetEnd - 1}});
-        start = labelEnd + 2;
+// The wiki links of `text`, front to back, one at a time.
+class WikiLinkFinder {
+ public:
+  explicit WikiLinkFinder(std::string_view text)
+      : text_(text), targets_(text, inTarget), labels_(text, inLabel) {}
+
+  std::optional<WikiLink> next() {
+    for (;;) {
+      // Only a "[" can open a link: the next one is found with memchr, and
+      // whether it stands inside a tag is asked only then.
+      start_ = bracket_.from(text_, '[', start_);
+      if (start_ == std::string_view::npos) return std::nullopt;
+      if (tags_.inside(start_)) {
+        // On past the tag's end, as a walk over every tag from the front goes.
+        const std::size_t close = text_.find('>', start_);
+        start_ = close == std::string_view::npos ? text_.size() : close + 1;
         continue;
       }
+      if (start_ + 1 == text_.size() || text_[start_ + 1] != '[') {
+        ++start_;
+        continue;
+      }
+      // The lazy target can only stop where "|" or "]]" follows, and neither
+      // is a target character, so the target is the whole run.
+      const std::size_t targetEnd = targets_.endFrom(start_ + 2);
+      const Range target{start_ + 2, targetEnd - start_ - 2};
+      if (target.length > 0 && closesAt(targetEnd)) {
+        const WikiLink link{Range{start_, targetEnd + 2 - start_}, target, std::nullopt};
+        start_ = targetEnd + 2;
+        return link;
+      }
+      if (target.length > 0 && targetEnd < text_.size() && text_[targetEnd] == '|') {
+        const std::size_t labelEnd = labels_.endFrom(targetEnd + 1);
+        if (closesAt(labelEnd)) {
+          const WikiLink link{Range{start_, labelEnd + 2 - start_}, target,
+                              Range{targetEnd + 1, labelEnd - targetEnd - 1}};
+          start_ = labelEnd + 2;
+          return link;
+        }
+      }
+      ++start_;
     }
-    ++start;
   }
-  return links;
-}
+
+ private:
+  // The next position of one byte at or after a position that only grows.
+  class NextByte {
+   public:
+    std::size_t from(std::string_view text, char byte, std::size_t from) {
+      if (searched_ && (found_ == std::string_view::npos || found_ >= from)) return found_;
+      searched_ = true;
+      found_ = std::string_view::npos;
+      if (from < text.size()) {
+        const void* at = std::memchr(text.data() + from, byte, text.size() - from);
+        if (at) found_ = static_cast<std::size_t>(static_cast<const char*>(at) - text.data());
+      }
+      return found_;
+    }
+
+   private:
+    bool searched_ = false;
+    std::size_t found_ = std::string_view::npos;
+  };
+
+  bool closesAt(std::size_t at) const {
+    return at + 1 < text_.size() && text_[at] == ']' && text_[at + 1] == ']';
+  }
+
+  // Whether a position stands inside a tag, asked for positions that only
+  // grow. A tag runs from its "<" to the first ">" after it, so a position is
+  // inside one exactly when a tag starts after the last ">" before it: the
+  // text is looked at from there only, and what was looked at for one
+  // position serves the next, so no byte is looked at twice.
+  class TagTracker {
+   public:
+    explicit TagTracker(std::string_view text) : text_(text) {}
+
+    bool inside(std::size_t at) {
+      if (at <= scanned_) return open_;
+      const char* const begin = text_.data();
+      std::size_t from = scanned_;
+      if (const void* close = ::memrchr(begin + scanned_, '>', at - scanned_)) {
+        from = static_cast<std::size_t>(static_cast<const char*>(close) - begin) + 1;
+        open_ = false;
+      }
+      while (!open_ && from < at) {
+        const void* found = std::memchr(begin + from, '<', at - from);
+        if (!found) break;
+        const std::size_t lt = static_cast<std::size_t>(static_cast<const char*>(found) - begin);
+        open_ = tagEnd(text_, lt) != lt;
+        from = lt + 1;
+      }
+      scanned_ = at;
+      return open_;
+    }
+
+   private:
+    std::string_view text_;
+    std::size_t scanned_ = 0;
+    bool open_ = false;  // a tag starts after the last ">" before `scanned_`
+  };
+
+  std::string_view text_;
+  RunScanner targets_;
+  RunScanner labels_;
+  NextByte bracket_;
+  TagTracker tags_{text_};
+  std::size_t start_ = 0;
+};
 
 // Bytes of the blank (tab or Unicode space separator) starting at `at`, or 0.
 std::size_t blankAt(std::string_view text, std::size_t at) {
@@ -206,30 +299,50 @@ std::string_view trimmedOfBlanks(std::string_view text) {
 
 }  // namespace
 
-std::string styleWikiLinks(std::string_view html) {
-  const std::vector<WikiLink> links = findWikiLinks(html);
-  if (links.empty()) return std::string(html);
-  std::string result;
-  result.reserve(html.size() + links.size() * 32);
-  // Front to back into a new text: the same result as editing from the last
-  // link to the first.
+namespace {
+
+// Room for the styled text: a link grows by at most 32 bytes (36 of markup
+// for at least its four brackets), and links are rarely that dense.
+std::size_t styledCapacity(std::size_t size) { return size + size / 4; }
+
+// Appends `html` with its wiki links styled to `out`, front to back: the same
+// result as editing from the last link to the first, with room for `spare`
+// more bytes after it. Returns false, having appended nothing, when `html`
+// holds no link and `always` is false.
+bool appendStyled(std::string_view html, std::string& out, std::size_t spare, bool always) {
+  WikiLinkFinder finder(html);
+  std::optional<WikiLink> link = finder.next();
+  if (!link && !always) return false;
+  out.reserve(out.size() + styledCapacity(html.size()) + spare);
   std::size_t copied = 0;
-  for (const WikiLink& link : links) {
-    result.append(html, copied, link.whole.location - copied);
-    copied = link.whole.end();
-    std::string_view display = html.substr(link.target.location, link.target.length);
-    if (link.label) {
+  for (; link; link = finder.next()) {
+    out.append(html, copied, link->whole.location - copied);
+    copied = link->whole.end();
+    std::string_view display = html.substr(link->target.location, link->target.length);
+    if (link->label) {
       const std::string_view label =
-          trimmedOfBlanks(html.substr(link.label->location, link.label->length));
+          trimmedOfBlanks(html.substr(link->label->location, link->label->length));
       if (!label.empty()) display = label;
     }
     // Not escaped again: the Markdown library escaped the text already.
-    result += "<span class=\"quarn-wikilink\">";
-    result += display;
-    result += "</span>";
+    out += "<span class=\"quarn-wikilink\">";
+    out += display;
+    out += "</span>";
   }
-  result.append(html, copied, std::string_view::npos);
+  out.append(html, copied, std::string_view::npos);
+  return true;
+}
+
+}  // namespace
+
+std::string styleWikiLinks(std::string_view html) {
+  std::string result;
+  if (!appendStyled(html, result, 0, false)) return std::string(html);
   return result;
+}
+
+void appendStyledHTML(std::string_view markdown, std::string& out, std::size_t spare) {
+  withHTML(markdown, [&](std::string_view rendered) { appendStyled(rendered, out, spare, true); });
 }
 
 std::string libraryVersion() { return cmark_version_string(); }

@@ -16,6 +16,11 @@ std::string html(std::string_view markdown);
 // showing the label (trimmed) or else the target (untrimmed).
 std::string styleWikiLinks(std::string_view html);
 
+// Appends styleWikiLinks(html(markdown)) to `out`, styled straight from the
+// library's buffer, with room for `spare` more bytes after it: a large note's
+// HTML is written once, into the page that holds it.
+void appendStyledHTML(std::string_view markdown, std::string& out, std::size_t spare);
+
 // The versions of the Markdown library the program runs with, for --version.
 std::string libraryVersion();
 

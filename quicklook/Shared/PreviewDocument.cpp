@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 #include <utility>
 #include <vector>
 
@@ -22,18 +23,30 @@ namespace {
 constexpr std::array<std::string_view, 4> kOtherExtensions = {"md", "json", "yaml", "yml"};
 constexpr std::array<std::string_view, 3> kStructuredExtensions = {"json", "yaml", "yml"};
 
-std::string markdownBody(std::string_view text, const std::filesystem::path& file,
-                         Attachments& attachments) {
-  FrontmatterSplit split = splitFrontmatter(text);
-  std::string fragment = MarkdownRenderer::styleWikiLinks(MarkdownRenderer::html(split.body));
-  AttachedImages images = attachImages(fragment, file);
-  attachments = std::move(images.attachments);
-  if (!split.frontmatter || isBlank(*split.frontmatter)) return std::move(images.html);
-  std::string body = "<div class=\"quarn-frontmatter\">";
-  body += StructuredRenderer::html(*split.frontmatter);
-  body += "</div>\n";
-  body += images.html;
-  return body;
+struct FrontmatterParts {
+  std::optional<std::string_view> frontmatter;
+  std::string_view body;
+};
+FrontmatterParts frontmatterParts(std::string_view text);
+Attachments attachImagesFrom(std::string& html, std::size_t from,
+                             const std::filesystem::path& noteFile);
+
+// The page of a note, with the note's HTML written once, straight into it.
+std::string markdownPage(std::string_view title, std::string_view text,
+                         const std::filesystem::path& file, Attachments& attachments) {
+  const FrontmatterParts split = frontmatterParts(text);
+  std::string page;
+  HTML::appendDocumentStart(title, page);
+  if (split.frontmatter && !isBlank(*split.frontmatter)) {
+    page += "<div class=\"quarn-frontmatter\">";
+    page += StructuredRenderer::html(*split.frontmatter);
+    page += "</div>\n";
+  }
+  const std::size_t note = page.size();
+  MarkdownRenderer::appendStyledHTML(split.body, page, HTML::documentEndSize());
+  attachments = attachImagesFrom(page, note, file);
+  HTML::appendDocumentEnd(page);
+  return page;
 }
 
 }  // namespace
@@ -84,17 +97,23 @@ Expected<RenderedPreview, FileError> render(const std::filesystem::path& file) {
 
   RenderedPreview preview;
   if (CanvasDocument::isCanvasFile(file)) {
-    auto canvas = CanvasDocument::decode(*bytes);
-    preview.html = HTML::document(
-        pageTitle, canvas ? CanvasSVGRenderer::svg(*canvas)
-                          : std::string("<p class=\"quarn-empty\">Not a readable canvas</p>"));
+    auto canvas = CanvasDocument::decode(*bytes, bytes->capacity() - bytes->size());
+    if (canvas) {
+      // The drawing is written straight into the page.
+      HTML::appendDocumentStart(pageTitle, preview.html);
+      CanvasSVGRenderer::svg(*canvas, preview.html);
+      HTML::appendDocumentEnd(preview.html);
+    } else {
+      preview.html =
+          HTML::document(pageTitle, "<p class=\"quarn-empty\">Not a readable canvas</p>");
+    }
   } else if (std::find(kStructuredExtensions.begin(), kStructuredExtensions.end(), extension) !=
              kStructuredExtensions.end()) {
     preview.html =
         HTML::document(pageTitle, StructuredRenderer::html(decodeText(std::move(*bytes))));
   } else {
     const std::string text = decodeText(std::move(*bytes));
-    preview.html = HTML::document(pageTitle, markdownBody(text, file, preview.attachments));
+    preview.html = markdownPage(pageTitle, text, file, preview.attachments);
   }
   return preview;
 }
@@ -104,6 +123,7 @@ namespace {
 constexpr std::string_view kOpeningFence = "^---[ \\t]*(\\r?\\n)";
 constexpr std::string_view kClosingFence = "^(?:---|\\.\\.\\.)[ \\t]*(\\r?\\n|$)";
 constexpr std::string_view kImagePattern = "<img src=\"([^\"]+)\"([^>]*)>";
+constexpr std::string_view kImageStart = "<img src=\"";
 constexpr std::array<std::string_view, 4> kSkippedSources = {"http://", "https://",
                                                              "data:", "cid:"};
 // A bound per image: every attachment is held in memory and carried in the
@@ -160,33 +180,53 @@ std::optional<Attachment> readImage(std::string_view source, const std::filesyst
   return Attachment{std::move(*bytes), *type};
 }
 
-// `html` without the paragraphs that hold nothing but white space, in one pass
-// from the front as a regular-expression replacement of "<p>\s*</p>" would,
-// but with the Unicode white space of every other blank test.
-std::string withoutEmptyParagraphs(std::string_view html) {
-  std::string result;
-  result.reserve(html.size());
-  std::size_t copied = 0;
-  std::size_t open = 0;
-  while ((open = html.find("<p>", open)) != std::string_view::npos) {
+// The first `what` in `text` at or after `from`: memmem, which skips ahead
+// faster than a search for the first byte in markup full of "<".
+std::size_t find(std::string_view text, std::string_view what, std::size_t from) {
+  if (from > text.size()) return std::string_view::npos;
+  const void* at = ::memmem(text.data() + from, text.size() - from, what.data(), what.size());
+  return at ? static_cast<std::size_t>(static_cast<const char*>(at) - text.data())
+            : std::string_view::npos;
+}
+
+// Removes from `html`, after `from`, the paragraphs that hold nothing but white
+// space, in one pass from the front as a regular-expression replacement of
+// "<p>\s*</p>" would, but with the Unicode white space of every other blank
+// test. In place: the text only shrinks, and is not moved at all when no such
+// paragraph is found.
+void removeEmptyParagraphs(std::string& html, std::size_t from) {
+  const std::string_view text(html);
+  std::size_t kept = std::string_view::npos;  // end of the text kept so far, once one is removed
+  std::size_t copied = from;
+  std::size_t open = from;
+  while ((open = find(text, "<p>", open)) != std::string_view::npos) {
     const std::size_t content = open + 3;
-    const std::size_t close = content + whiteSpacePrefixLength(html.substr(content));
-    if (!html.substr(close).starts_with("</p>")) {
+    const std::size_t close = content + whiteSpacePrefixLength(text.substr(content));
+    if (!text.substr(close).starts_with("</p>")) {
       open = close;  // the white space holds no "<", so no paragraph starts inside it
       continue;
     }
-    result.append(html, copied, open - copied);
+    if (kept == std::string_view::npos) {
+      kept = open;
+    } else {
+      std::memmove(html.data() + kept, text.data() + copied, open - copied);
+      kept += open - copied;
+    }
     copied = close + 4;
     open = copied;
   }
-  result.append(html, copied, std::string_view::npos);
-  return result;
+  if (kept == std::string_view::npos) return;
+  std::memmove(html.data() + kept, text.data() + copied, text.size() - copied);
+  html.resize(kept + text.size() - copied);
 }
 
-}  // namespace
-
-FrontmatterSplit splitFrontmatter(std::string_view text) {
-  const FrontmatterSplit whole{std::nullopt, std::string(text)};
+// The fence positions of a note's front matter, as views into `text`.
+FrontmatterParts frontmatterParts(std::string_view text) {
+  const FrontmatterParts whole{std::nullopt, text};
+  // The fence is anchored at the start: most notes are settled by their first
+  // bytes, without handing the whole text to the regular expressions (which
+  // check all of it for UTF-8 first).
+  if (!text.starts_with("---")) return whole;
   const std::optional<Regex> opening = Regex::compile(kOpeningFence);
   const std::optional<Regex> closing =
       Regex::compile(kClosingFence, Regex::Options::anchorsMatchLines);
@@ -197,37 +237,82 @@ FrontmatterSplit splitFrontmatter(std::string_view text) {
   const std::size_t start = open->range().end();
   const std::optional<Match> close = closing->firstMatch(text, Range{start, text.size() - start});
   if (!close) return whole;
-  return FrontmatterSplit{std::string(text.substr(start, close->range().location - start)),
-                          std::string(text.substr(close->range().end()))};
+  return FrontmatterParts{text.substr(start, close->range().location - start),
+                          text.substr(close->range().end())};
 }
 
-AttachedImages attachImages(std::string_view html, const std::filesystem::path& noteFile) {
-  const std::optional<Regex> image = Regex::compile(kImagePattern);
-  if (!image) return AttachedImages{std::string(html), {}};
+}  // namespace
+
+FrontmatterSplit splitFrontmatter(std::string_view text) {
+  const FrontmatterParts parts = frontmatterParts(text);
+  FrontmatterSplit split{std::nullopt, std::string(parts.body)};
+  if (parts.frontmatter) split.frontmatter = std::string(*parts.frontmatter);
+  return split;
+}
+
+namespace {
+
+// One replacement of a range of a text.
+struct Edit {
+  Range range;
+  std::string replacement;
+};
+
+// Applies `edits` (front to back, not overlapping; ranges counted from
+// `from`) to `html` in place. The part from `from` on is first moved right by
+// the most it can grow, so that every byte is then written at or before where
+// it is read: no second copy of a large text is made.
+void applyEdits(std::string& html, std::size_t from, const std::vector<Edit>& edits) {
+  std::size_t growth = 0;
+  for (const Edit& edit : edits) {
+    if (edit.replacement.size() > edit.range.length) {
+      growth += edit.replacement.size() - edit.range.length;
+    }
+  }
+  const std::size_t size = html.size();
+  html.resize(size + growth);
+  char* const text = html.data();
+  std::memmove(text + from + growth, text + from, size - from);
+  std::size_t read = from + growth;
+  std::size_t write = from;
+  std::size_t done = from;  // in the unmoved text's positions
+  for (const Edit& edit : edits) {
+    const std::size_t start = from + edit.range.location;
+    std::memmove(text + write, text + read, start - done);
+    write += start - done;
+    read += start - done + edit.range.length;
+    std::memcpy(text + write, edit.replacement.data(), edit.replacement.size());
+    write += edit.replacement.size();
+    done = start + edit.range.length;
+  }
+  std::memmove(text + write, text + read, size + growth - read);
+  html.resize(write + size + growth - read);
+}
+
+// The edits that rewrite or remove the image elements of `html`, and the
+// attachments of the rewritten ones.
+std::vector<Edit> imageEdits(std::string_view html, const Regex& image,
+                             const std::filesystem::path& noteFile, Attachments& attachments) {
   // Absolute, so that ".." in an address resolves against the real folder
   // even when the note was named by a relative path.
   std::error_code error;
   std::filesystem::path folder = std::filesystem::absolute(noteFile, error).parent_path();
   if (error) folder = noteFile.parent_path();
-  AttachedImages result;
-  result.html.reserve(html.size());
-  // Front to back into a new text: the same result as editing from the last
-  // match to the first, without moving the tail on every edit.
-  std::size_t copied = 0;
+  // Front to back: the same result as editing from the last match to the
+  // first, without moving the tail on every edit.
+  std::vector<Edit> edits;
   std::size_t number = 0;
   std::size_t budget = kMaxPageImageBytes;
   std::map<std::string, std::optional<Attachment>, std::less<>> read;
-  for (const Match& match : image->matches(html)) {
-    const Range whole = match.range();
+  for (const Match& match : image.matches(html)) {
     const std::string name = "quarn-image-" + std::to_string(number++);
-    result.html.append(html, copied, whole.location - copied);
-    copied = whole.end();
+    Edit& edit = edits.emplace_back(Edit{match.range(), ""});  // removed unless served
     const Range source = *match.groups[1];
     const std::string_view address = html.substr(source.location, source.length);
     const bool skipped =
         std::any_of(kSkippedSources.begin(), kSkippedSources.end(),
                     [&](std::string_view prefix) { return address.starts_with(prefix); });
-    if (skipped) continue;  // removed: nothing takes the element's place
+    if (skipped) continue;
     // Each file is read once per page, however often the note names it; every
     // reference still gets its own attachment.
     auto [entry, fresh] = read.try_emplace(std::string(address));
@@ -235,16 +320,39 @@ AttachedImages attachImages(std::string_view html, const std::filesystem::path& 
     const std::optional<Attachment>& attachment = entry->second;
     if (!attachment || attachment->data.size() > budget) continue;
     budget -= attachment->data.size();
-    result.attachments.emplace(name, *attachment);
+    attachments.emplace(name, *attachment);
     const Range rest = match.groups[2].value_or(Range{source.end() + 1, 0});
-    result.html += "<img src=\"cid:";
-    result.html += name;
-    result.html += '"';
-    result.html.append(html, rest.location, rest.length);
-    result.html += '>';
+    edit.replacement = "<img src=\"cid:";
+    edit.replacement += name;
+    edit.replacement += '"';
+    edit.replacement += html.substr(rest.location, rest.length);
+    edit.replacement += '>';
   }
-  result.html.append(html, copied, std::string_view::npos);
-  result.html = withoutEmptyParagraphs(result.html);
+  return edits;
+}
+
+// attachImages on the part of `html` from `from` on, in place.
+Attachments attachImagesFrom(std::string& html, std::size_t from,
+                             const std::filesystem::path& noteFile) {
+  const std::optional<Regex> image = Regex::compile(kImagePattern);
+  if (!image) return {};
+  Attachments attachments;
+  // Every match begins with this text, so without it there is nothing to
+  // rewrite.
+  if (find(html, kImageStart, from) != std::string_view::npos) {
+    const std::vector<Edit> edits =
+        imageEdits(std::string_view(html).substr(from), *image, noteFile, attachments);
+    applyEdits(html, from, edits);
+  }
+  removeEmptyParagraphs(html, from);
+  return attachments;
+}
+
+}  // namespace
+
+AttachedImages attachImages(std::string_view html, const std::filesystem::path& noteFile) {
+  AttachedImages result{std::string(html), {}};
+  result.attachments = attachImagesFrom(result.html, 0, noteFile);
   return result;
 }
 

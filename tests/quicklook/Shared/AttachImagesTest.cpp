@@ -219,5 +219,17 @@ TEST_F(AttachImagesTest, RendersNoteWithImagesFromDisk) {
   EXPECT_EQ(preview->attachments.size(), 2u);
 }
 
+TEST_F(AttachImagesTest, RewritesOnlyTheNoteAfterItsFrontMatter) {
+  // Elements that grow, shrink and vanish, after a front matter block that
+  // is written into the page first.
+  write(note_,
+        "---\ntitle: T\n---\n![x](pic.png) ![z](https://a/b.png)\n\n![w](https://a/c.png)\n");
+  auto preview = PreviewDocument::render(note_);
+  ASSERT_TRUE(preview);
+  EXPECT_NE(preview->html.find("</div>\n<p>" + cidImg(0) + " </p>\n\n\n</main>"), std::string::npos)
+      << preview->html.substr(preview->html.find("<main"));
+  EXPECT_EQ(preview->attachments.size(), 1u);
+}
+
 }  // namespace
 }  // namespace quarn

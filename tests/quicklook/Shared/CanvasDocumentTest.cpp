@@ -185,6 +185,32 @@ TEST(CanvasDocumentTest, BrokenTextInsideStringsReadsAsReplacementCharacters) {
   EXPECT_FALSE(CanvasDocument::decode("{\"elements\":[]\xFF}"));
 }
 
+TEST(CanvasDocumentTest, BytesReadInPlaceDecodeAsACopyOfThemWould) {
+  // Whatever lies in the spare capacity after the bytes must not count.
+  const std::string rows[] = {
+      "{\"elements\":[" + element("a") + "]}",
+      "{\"elements\":[" + element("a") + "]",  // cut short: fails
+      "{\"elements\":[" + element("a") + "]} ",
+      "{\"elements\":[" + element("a", "\"x\":7") + "]}",
+      "{\"elements\":[" + element("a", "\"text\":\"t") + "]}",  // unterminated string
+      "{\"elements\":null,\"n\":12",
+  };
+  for (const std::string& json : rows) {
+    std::string bytes = json + std::string(128, '"') + "]}";
+    bytes.resize(json.size());
+    ASSERT_GE(bytes.capacity() - bytes.size(), 64u);
+    const auto inPlace = CanvasDocument::decode(bytes, bytes.capacity() - bytes.size());
+    const auto copied = CanvasDocument::decode(json);
+    ASSERT_EQ(bool(inPlace), bool(copied)) << json;
+    if (!copied) continue;
+    ASSERT_EQ(inPlace->elements.size(), copied->elements.size()) << json;
+    for (std::size_t i = 0; i < copied->elements.size(); ++i) {
+      EXPECT_EQ(inPlace->elements[i].x, copied->elements[i].x) << json;
+      EXPECT_EQ(inPlace->elements[i].text, copied->elements[i].text) << json;
+    }
+  }
+}
+
 TEST(CanvasDocumentTest, GroupsAreKeptButNotDrawable) {
   auto document = CanvasDocument::decode(
       "{\"elements\":[" + element("a", "\"type\":\"group\"") + "," +
