@@ -218,9 +218,9 @@ Parser::Encoding Parser::defaultEncoding() {
   return encoding;
 }
 
-Parser::Parser(std::string yaml, std::shared_ptr<const Resolver> resolver,
+Parser::Parser(std::shared_ptr<const std::string> yaml, std::shared_ptr<const Resolver> resolver,
                std::shared_ptr<const Constructor> constructor, Encoding encoding)
-    : yaml_(std::make_shared<const std::string>(std::move(yaml))),
+    : yaml_(std::move(yaml)),
       resolver_(resolver ? std::move(resolver) : Resolver::defaultResolver()),
       constructor_(constructor ? std::move(constructor) : Constructor::defaultConstructor()),
       encoding_(encoding),
@@ -229,7 +229,7 @@ Parser::Parser(std::string yaml, std::shared_ptr<const Resolver> resolver,
 Parser::~Parser() = default;
 
 Expected<std::unique_ptr<Parser>, YamlError> Parser::open(
-    std::string yaml, std::shared_ptr<const Resolver> resolver,
+    std::shared_ptr<const std::string> yaml, std::shared_ptr<const Resolver> resolver,
     std::shared_ptr<const Constructor> constructor, Encoding encoding) {
   std::unique_ptr<Parser> parser(
       new Parser(std::move(yaml), std::move(resolver), std::move(constructor), encoding));

@@ -41,7 +41,7 @@ class Parser {
   // start consumed. Fails with the event parser's error when it refuses the
   // start of the text. Null resolver or constructor mean the default ones.
   static Expected<std::unique_ptr<Parser>, YamlError> open(
-      std::string yaml, std::shared_ptr<const Resolver> resolver,
+      std::shared_ptr<const std::string> yaml, std::shared_ptr<const Resolver> resolver,
       std::shared_ptr<const Constructor> constructor, Encoding encoding);
 
   ~Parser();
@@ -60,7 +60,7 @@ class Parser {
   };
   class Event;
 
-  Parser(std::string yaml, std::shared_ptr<const Resolver> resolver,
+  Parser(std::shared_ptr<const std::string> yaml, std::shared_ptr<const Resolver> resolver,
          std::shared_ptr<const Constructor> constructor, Encoding encoding);
 
   // These three answer false or null on failure, which failure_ then holds:

@@ -4,6 +4,7 @@
 #include <stdlib.h>
 
 #include <algorithm>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -180,11 +181,10 @@ void emit(const Node& node, const std::optional<std::string>& key, int depth, st
   }
 }
 
-}  // namespace
-
-std::string html(std::string_view text) {
+std::string render(std::shared_ptr<const std::string> shared) {
+  const std::string_view text = *shared;
   auto sequence =
-      yaml::compose_all(std::string(text), yaml::Resolver::defaultResolver(),
+      yaml::compose_all(std::move(shared), yaml::Resolver::defaultResolver(),
                         yaml::Constructor::defaultConstructor(), yaml::Parser::defaultEncoding());
   if (!sequence) {
     std::string note = "<p class=\"quarn-note\">Could not parse: ";
@@ -235,5 +235,17 @@ std::string html(std::string_view text) {
   }
   return out;
 }
+
+}  // namespace
+
+std::string html(std::string_view text) {
+  return render(std::make_shared<const std::string>(text));
+}
+
+std::string html(std::string&& text) {
+  return render(std::make_shared<const std::string>(std::move(text)));
+}
+
+std::string html(const char* text) { return html(std::string_view(text)); }
 
 }  // namespace quarn::StructuredRenderer
