@@ -15,6 +15,7 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -73,6 +74,9 @@ class Arena {
     }
     return &kStrTag;
   }
+
+  // Keeps `text` as long as the arena, so that node texts may be views into it.
+  void keep(std::shared_ptr<const std::string> text) { kept_.push_back(std::move(text)); }
 
   const std::shared_ptr<const Resolver> resolver;
   const std::shared_ptr<const Constructor> constructor;
@@ -135,6 +139,7 @@ class Arena {
   std::size_t blockSize_ = kFirstBlock;
   std::vector<Block> blocks_;
   std::vector<std::string_view> ruleTags_;
+  std::vector<std::shared_ptr<const std::string>> kept_;
 };
 
 inline constexpr std::string_view kImplicitTag = "";

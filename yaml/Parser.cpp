@@ -242,20 +242,21 @@ Expected<std::unique_ptr<Parser>, YamlError> Parser::open(
     return Unexpected(std::move(error));
   }
   parser->parser_.reset(raw);
-  const std::string* bytes = parser->yaml_.get();
-  if (auto joined = joinSurrogatePairs(*bytes)) {
-    parser->input_ = std::move(*joined);
-    bytes = &parser->input_;
+  parser->input_ = parser->yaml_;
+  if (auto joined = joinSurrogatePairs(*parser->yaml_)) {
+    parser->input_ = std::make_shared<const std::string>(std::move(*joined));
   }
   if (encoding == Encoding::utf16) {
-    parser->input_ = utf16le(*bytes);
-    bytes = &parser->input_;
+    parser->input_ = std::make_shared<const std::string>(utf16le(*parser->input_));
     yaml_parser_set_encoding(raw, YAML_UTF16LE_ENCODING);
   } else {
+    parser->viewable_ = true;
+    parser->arena_->keep(parser->input_);
     yaml_parser_set_encoding(raw, YAML_UTF8_ENCODING);
   }
-  yaml_parser_set_input_string(raw, reinterpret_cast<const unsigned char*>(bytes->data()),
-                               bytes->size());
+  const std::string& bytes = *parser->input_;
+  yaml_parser_set_input_string(raw, reinterpret_cast<const unsigned char*>(bytes.data()),
+                               bytes.size());
   Event start;
   if (!parser->pull(start)) return Unexpected(*parser->failure_);
   return parser;
@@ -321,8 +322,7 @@ const Node::Payload* Parser::load(Event& event, std::size_t depth) {
     case YAML_SCALAR_EVENT: {
       const auto& data = e.data.scalar;
       Node::Scalar scalar;
-      scalar.string =
-          arena_->copy(std::string_view(reinterpret_cast<const char*>(data.value), data.length));
+      scalar.string = scalarText(e);
       scalar.style = static_cast<Node::Scalar::Style>(data.style);
       scalar.mark = mark;
       scalar.anchor = makeAnchor(data.anchor);
@@ -538,6 +538,39 @@ YamlError Parser::eventParserError() const {
       break;
   }
   return error;
+}
+
+std::string_view Parser::scalarText(const yaml_event_t& event) {
+  const auto& data = event.data.scalar;
+  const std::string_view value(reinterpret_cast<const char*>(data.value), data.length);
+  const bool quoted = data.style == YAML_SINGLE_QUOTED_SCALAR_STYLE ||
+                      data.style == YAML_DOUBLE_QUOTED_SCALAR_STYLE;
+  // Block scalars never stand verbatim: their text begins after the header.
+  if (!viewable_ || value.empty() || (!quoted && data.style != YAML_PLAIN_SCALAR_STYLE)) {
+    return arena_->copy(value);
+  }
+  // Marks count characters; walk the UTF-8 lead bytes up to this end mark.
+  const std::string& input = *input_;
+  const std::size_t end = event.end_mark.index;
+  while (cursorIndex_ < end && cursorByte_ < input.size()) {
+    // Eight ASCII bytes at a time where they are all ASCII.
+    std::uint64_t word;
+    if (end - cursorIndex_ >= 8 && input.size() - cursorByte_ >= 8 &&
+        (std::memcpy(&word, input.data() + cursorByte_, 8), !(word & 0x8080808080808080ULL))) {
+      cursorByte_ += 8;
+      cursorIndex_ += 8;
+      continue;
+    }
+    const auto lead = static_cast<unsigned char>(input[cursorByte_]);
+    cursorByte_ += lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+    ++cursorIndex_;
+  }
+  if (cursorIndex_ != end || cursorByte_ > input.size()) return arena_->copy(value);
+  // A plain scalar ends where its text does, a quoted one a quote later.
+  const std::size_t closing = quoted ? 1 : 0;
+  if (closing + value.size() > cursorByte_) return arena_->copy(value);
+  const std::string_view there(input.data() + cursorByte_ - closing - value.size(), value.size());
+  return there == value ? there : arena_->copy(value);
 }
 
 const Anchor* Parser::makeAnchor(const unsigned char* name) {

@@ -83,10 +83,18 @@ class Parser {
   const Anchor* makeAnchor(const unsigned char* name);
   void registerAnchor(const Anchor* anchor, const Node::Payload* node);
   const std::string_view* makeTag(std::string_view name);
+  // A scalar's value as a view into the input when the text holds it verbatim
+  // there, else a copy in the arena.
+  std::string_view scalarText(const yaml_event_t& event);
   Node::Payload header(Node::Kind kind, const std::string_view* tag) const;
 
   std::shared_ptr<const std::string> yaml_;
-  std::string input_;  // the bytes the event parser reads when they differ from yaml_
+  std::shared_ptr<const std::string> input_;  // the bytes the event parser reads
+  // The byte offset of the character the event parser counts as `cursorIndex_`
+  // in input_ (UTF-8 only): scalar values are found there by their end marks.
+  std::size_t cursorIndex_ = 0;
+  std::size_t cursorByte_ = 0;
+  bool viewable_ = false;
   std::shared_ptr<const Resolver> resolver_;
   std::shared_ptr<const Constructor> constructor_;
   Encoding encoding_;
