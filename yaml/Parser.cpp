@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <utility>
 
 #include "yaml/Arena.h"
@@ -296,8 +297,29 @@ bool Parser::pull(Event& event) {
   return true;
 }
 
-Node::Payload Parser::header(Node::Kind kind, const std::string_view* tag) const {
-  return Node::Payload{arena_.get(), tag, kind, false};
+Node::Record* Parser::makeRecord(Node::Kind kind, bool collection, std::uint8_t style,
+                                 std::pair<std::uint8_t, std::string_view> tag, const void* data,
+                                 std::size_t size, Mark mark, const Anchor* anchor) {
+  Node::Record* record = collection
+                             ? arena_->makeRecord<Node::CollectionRecord>(kind, style, tag.first)
+                             : arena_->makeRecord<Node::Record>(kind, style, tag.first);
+  record->data = data;
+  constexpr std::size_t kNarrow = std::numeric_limits<std::uint32_t>::max();
+  const bool wide = size > kNarrow || mark.line > kNarrow || mark.column > kNarrow;
+  record->size = wide ? 0 : static_cast<std::uint32_t>(size);
+  record->line = wide ? 0 : static_cast<std::uint32_t>(mark.line);
+  record->column = wide ? 0 : static_cast<std::uint32_t>(mark.column);
+  if (wide || anchor || tag.first == kTagInExtra) {
+    Arena::Extra& extra = arena_->extraFor(*record);
+    extra.anchor = anchor;
+    extra.tagName = tag.second;
+    if (wide) {
+      extra.size = size;
+      extra.mark = mark;
+      record->flags |= Node::Payload::kWide;
+    }
+  }
+  return record;
 }
 
 bool Parser::loadChildren(int endType, std::size_t depth, const Mark& mark) {
@@ -321,15 +343,14 @@ const Node::Payload* Parser::load(Event& event, std::size_t depth) {
   switch (e.type) {
     case YAML_SCALAR_EVENT: {
       const auto& data = e.data.scalar;
-      Node::Scalar scalar;
-      scalar.string = scalarText(e);
-      scalar.style = static_cast<Node::Scalar::Style>(data.style);
-      scalar.mark = mark;
-      scalar.anchor = makeAnchor(data.anchor);
-      const auto* node = arena_->make<Node::Stored<Node::Scalar>>(
-          header(Node::Kind::scalar, data.quoted_implicit ? &kStrTag : makeTag(textOf(data.tag))),
-          scalar);
-      if (scalar.anchor) registerAnchor(scalar.anchor, node);
+      const std::string_view text = scalarText(e);
+      const Anchor* anchor = makeAnchor(data.anchor);
+      const auto tag = data.quoted_implicit ? std::pair<std::uint8_t, std::string_view>(kTagStr, {})
+                                            : makeTag(textOf(data.tag));
+      const Node::Record* node =
+          makeRecord(Node::Kind::scalar, false, static_cast<std::uint8_t>(data.style), tag,
+                     text.data(), text.size(), mark, anchor);
+      if (anchor) registerAnchor(anchor, node);
       return node;
     }
     case YAML_SEQUENCE_START_EVENT: {
@@ -342,14 +363,11 @@ const Node::Payload* Parser::load(Event& event, std::size_t depth) {
                         : nullptr;
       for (std::size_t i = 0; i < count; ++i) new (items + i) Node(children_[base + i], false);
       children_.resize(base);
-      Node::Sequence sequence;
-      sequence.nodes = Items<Node>(items, count);
-      sequence.style = static_cast<Node::Sequence::Style>(data.style);
-      sequence.mark = mark;
-      sequence.anchor = makeAnchor(data.anchor);
-      const auto* node = arena_->make<Node::Stored<Node::Sequence>>(
-          header(Node::Kind::sequence, makeTag(textOf(data.tag))), sequence);
-      if (sequence.anchor) registerAnchor(sequence.anchor, node);
+      const Anchor* anchor = makeAnchor(data.anchor);
+      const Node::Record* node =
+          makeRecord(Node::Kind::sequence, true, static_cast<std::uint8_t>(data.style),
+                     makeTag(textOf(data.tag)), items, count, mark, anchor);
+      if (anchor) registerAnchor(anchor, node);
       return node;
     }
     case YAML_MAPPING_START_EVENT: {
@@ -367,15 +385,12 @@ const Node::Payload* Parser::load(Event& event, std::size_t depth) {
             Pair(Node(children_[base + 2 * i], false), Node(children_[base + 2 * i + 1], false));
       }
       children_.resize(base);
-      Node::Mapping mapping;
-      mapping.pairs = Items<Pair>(pairs, count);
-      if (!checkDuplicateKeys(mapping.pairs)) return nullptr;
-      mapping.style = static_cast<Node::Mapping::Style>(data.style);
-      mapping.mark = mark;
-      mapping.anchor = makeAnchor(data.anchor);
-      const auto* node = arena_->make<Node::Stored<Node::Mapping>>(
-          header(Node::Kind::mapping, makeTag(textOf(data.tag))), mapping);
-      if (mapping.anchor) registerAnchor(mapping.anchor, node);
+      if (!checkDuplicateKeys(Items<Pair>(pairs, count))) return nullptr;
+      const Anchor* anchor = makeAnchor(data.anchor);
+      const Node::Record* node =
+          makeRecord(Node::Kind::mapping, true, static_cast<std::uint8_t>(data.style),
+                     makeTag(textOf(data.tag)), pairs, count, mark, anchor);
+      if (anchor) registerAnchor(anchor, node);
       return node;
     }
     case YAML_ALIAS_EVENT: {
@@ -400,9 +415,9 @@ namespace {
 // their tags: most keys differ in text, so most never run the resolver.
 bool sameKey(const Node& a, const Node& b) {
   if (a.sharesPayloadWith(b)) return true;
-  const Node::Scalar* left = a.scalar();
-  const Node::Scalar* right = b.scalar();
-  if (left && right) return left->string == right->string && a.resolvedTag() == b.resolvedTag();
+  const bool left = a.kind() == Node::Kind::scalar;
+  const bool right = b.kind() == Node::Kind::scalar;
+  if (left && right) return a.string() == b.string() && a.resolvedTag() == b.resolvedTag();
   if (left || right) return false;
   return a == b;
 }
@@ -412,8 +427,8 @@ bool sameKey(const Node& a, const Node& b) {
 // spares most keys the resolver but puts keys of one text under many tags in
 // one probe chain; the check then starts over with `byTag`.
 std::size_t keyHash(const Node& node, bool byTag) {
-  if (const Node::Scalar* scalar = node.scalar(); scalar && !byTag) {
-    return std::hash<std::string_view>{}(scalar->string);
+  if (node.kind() == Node::Kind::scalar && !byTag) {
+    return std::hash<std::string_view>{}(node.string());
   }
   return node.hash();
 }
@@ -441,8 +456,8 @@ bool Parser::probeKeys(const Items<std::pair<Node, Node>>& pairs, bool byTag,
       const Node& other = pairs[slots_[slot] - 1].first;
       if (slotHashes_[slot] != h) continue;
       if (!sameKey(other, key)) {
-        if (!byTag && key.scalar() && other.scalar() &&
-            key.scalar()->string == other.scalar()->string) {
+        if (!byTag && key.kind() == Node::Kind::scalar && other.kind() == Node::Kind::scalar &&
+            key.string() == other.string()) {
           return false;
         }
         continue;
@@ -583,18 +598,10 @@ void Parser::registerAnchor(const Anchor* anchor, const Node::Payload* node) {
   anchorMap_.insert_or_assign(anchor->name, node);
 }
 
-const std::string_view* Parser::makeTag(std::string_view name) {
-  // Well-known names point to constants; other explicit names are kept once.
-  if (name.empty()) return &kImplicitTag;
-  for (const std::string_view* known : {&kStrTag, &kSeqTag, &kMapTag, &kNonSpecificTag}) {
-    if (name == *known) return known;
-  }
-  auto found = tagNames_.find(name);
-  if (found == tagNames_.end()) {
-    const std::string_view* kept = arena_->make<std::string_view>(arena_->copy(name));
-    found = tagNames_.emplace(*kept, kept).first;
-  }
-  return found->second;
+std::pair<std::uint8_t, std::string_view> Parser::makeTag(std::string_view name) {
+  if (name.empty()) return {kTagImplicit, {}};
+  const std::uint8_t code = arena_->explicitTag(name);
+  return {code, code == kTagInExtra ? arena_->keepName(name) : std::string_view()};
 }
 
 }  // namespace quarn::yaml

@@ -15,6 +15,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include <yaml.h>
@@ -82,11 +83,17 @@ class Parser {
   YamlError eventParserError() const;
   const Anchor* makeAnchor(const unsigned char* name);
   void registerAnchor(const Anchor* anchor, const Node::Payload* node);
-  const std::string_view* makeTag(std::string_view name);
+  // The tag code of an event's tag name (empty: implicit), with the kept name
+  // when it has no code.
+  std::pair<std::uint8_t, std::string_view> makeTag(std::string_view name);
   // A scalar's value as a view into the input when the text holds it verbatim
   // there, else a copy in the arena.
   std::string_view scalarText(const yaml_event_t& event);
-  Node::Payload header(Node::Kind kind, const std::string_view* tag) const;
+  // A node record with the rare fields (anchor, uncoded tag, wide size or
+  // mark) put in the side table.
+  Node::Record* makeRecord(Node::Kind kind, bool collection, std::uint8_t style,
+                           std::pair<std::uint8_t, std::string_view> tag, const void* data,
+                           std::size_t size, Mark mark, const Anchor* anchor);
 
   std::shared_ptr<const std::string> yaml_;
   std::shared_ptr<const std::string> input_;  // the bytes the event parser reads
@@ -103,8 +110,6 @@ class Parser {
   std::unique_ptr<Arena, void (*)(Arena*)> arena_;
   std::unordered_map<std::string_view, const Node::Payload*> anchorMap_;  // name to latest node
   std::vector<const Anchor*> anchorList_;  // in order of registration
-  // Explicit tag names, kept once each in the arena.
-  std::unordered_map<std::string_view, const std::string_view*> tagNames_;
   // Children of the collections being loaded, innermost last; reused so that
   // loading allocates only in the arena.
   std::vector<const Node::Payload*> children_;

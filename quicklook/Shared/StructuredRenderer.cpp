@@ -76,24 +76,25 @@ void appendSpan(const char* head, std::string_view text, std::string& out) {
 }
 
 void scalar(const Node& node, std::string& out) {
-  const Node::Scalar* s = node.scalar();
-  if (!s) return;
+  if (node.kind() != Node::Kind::scalar) return;
+  // The plain accessors: a grid of many chips must not build a struct each.
+  const std::string_view text = node.string();
   using Style = Node::Scalar::Style;
-  if (s->style != Style::singleQuoted && s->style != Style::doubleQuoted) {
+  if (node.style() != Style::singleQuoted && node.style() != Style::doubleQuoted) {
     // Only a handful of short words matter here; skip lower-casing long text.
-    if (s->string.size() <= 5) {
-      const std::string l = lowered(s->string);
+    if (text.size() <= 5) {
+      const std::string l = lowered(text);
       if (l == "true" || l == "false" || l == "yes" || l == "no") {
-        return appendSpan("<span class=\"quarn-bool\">", s->string, out);
+        return appendSpan("<span class=\"quarn-bool\">", text, out);
       }
       if (l == "null" || l == "~" || l.empty()) {
         out += "<span class=\"quarn-faint\">null</span>";
         return;
       }
     }
-    if (isNumber(s->string)) return appendSpan("<span class=\"quarn-number\">", s->string, out);
+    if (isNumber(text)) return appendSpan("<span class=\"quarn-number\">", text, out);
   }
-  appendSpan("<span class=\"quarn-string\">", s->string, out);
+  appendSpan("<span class=\"quarn-string\">", text, out);
 }
 
 // Appends one row, or nothing and false when it would take `rows` past `limit`.
@@ -135,7 +136,7 @@ void emit(const Node& node, const std::optional<std::string>& key, int depth, st
       }));
       return;
     case Node::Kind::mapping: {
-      const auto& pairs = node.mapping()->pairs;
+      const auto pairs = node.pairs();
       if (key) {
         spend(appendRow(keyText, depth, rows, limit, [&](std::string& out) {
           if (pairs.empty()) out += "<span class=\"quarn-faint\">{}</span>";
@@ -149,7 +150,7 @@ void emit(const Node& node, const std::optional<std::string>& key, int depth, st
       return;
     }
     case Node::Kind::sequence: {
-      const auto& items = node.sequence()->nodes;
+      const auto items = node.nodes();
       bool allScalars = true;
       for (const Node& item : items) allScalars = allScalars && item.kind() == Node::Kind::scalar;
       if (allScalars) {
