@@ -176,6 +176,17 @@ std::optional<std::string> joinSurrogatePairs(std::string_view text) {
   return rewrite(false);
 }
 
+// The length of the text's leading run of ASCII bytes.
+std::size_t asciiPrefix(std::string_view text) {
+  std::size_t at = 0;
+  for (std::uint64_t word; text.size() - at >= 8; at += 8) {
+    std::memcpy(&word, text.data() + at, 8);
+    if (word & 0x8080808080808080ULL) break;
+  }
+  while (at < text.size() && static_cast<unsigned char>(text[at]) < 0x80) ++at;
+  return at;
+}
+
 }  // namespace
 
 class Parser::Event {
@@ -252,6 +263,7 @@ Expected<std::unique_ptr<Parser>, YamlError> Parser::open(
     yaml_parser_set_encoding(raw, YAML_UTF16LE_ENCODING);
   } else {
     parser->viewable_ = true;
+    parser->asciiPrefix_ = asciiPrefix(*parser->input_);
     parser->arena_->keep(parser->input_);
     yaml_parser_set_encoding(raw, YAML_UTF8_ENCODING);
   }
@@ -567,6 +579,10 @@ std::string_view Parser::scalarText(const yaml_event_t& event) {
   // Marks count characters; walk the UTF-8 lead bytes up to this end mark.
   const std::string& input = *input_;
   const std::size_t end = event.end_mark.index;
+  if (end <= asciiPrefix_) {
+    // Characters are bytes up to the first that is not ASCII.
+    cursorIndex_ = cursorByte_ = end;
+  }
   while (cursorIndex_ < end && cursorByte_ < input.size()) {
     // Eight ASCII bytes at a time where they are all ASCII.
     std::uint64_t word;

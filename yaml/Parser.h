@@ -101,6 +101,7 @@ class Parser {
   // in input_ (UTF-8 only): scalar values are found there by their end marks.
   std::size_t cursorIndex_ = 0;
   std::size_t cursorByte_ = 0;
+  std::size_t asciiPrefix_ = 0;  // bytes of input_ before the first that is not ASCII
   bool viewable_ = false;
   std::shared_ptr<const Resolver> resolver_;
   std::shared_ptr<const Constructor> constructor_;
