@@ -39,6 +39,11 @@ Expected<YamlSequence, YamlError> compose_all(std::string yaml,
                                               std::shared_ptr<const Resolver> resolver,
                                               std::shared_ptr<const Constructor> constructor,
                                               Parser::Encoding encoding);
+// The same over a text the caller shares with the parser instead of copying it.
+Expected<YamlSequence, YamlError> compose_all(std::shared_ptr<const std::string> yaml,
+                                              std::shared_ptr<const Resolver> resolver,
+                                              std::shared_ptr<const Constructor> constructor,
+                                              Parser::Encoding encoding);
 
 }  // namespace quarn::yaml
 

@@ -19,18 +19,18 @@ std::size_t mix(std::size_t seed, std::size_t value) {
 
 Node::Node(const Payload* payload, bool owns)
     : bits_(reinterpret_cast<std::uintptr_t>(payload) | (owns ? kOwns : 0)) {
-  if (owns) payload->arena->retain();
+  if (owns) Arena::of(payload)->retain();
 }
 
 // A copy always owns, also of a child stored in the arena: the copy may
 // outlive the tree it came from.
 Node::Node(const Node& other) : bits_(other.bits_ ? other.bits_ | kOwns : 0) {
-  if (const Payload* p = payload()) p->arena->retain();
+  if (const Payload* p = payload()) Arena::of(p)->retain();
 }
 
 Node& Node::operator=(const Node& other) {
   if (this != &other) {
-    if (const Payload* p = other.payload()) p->arena->retain();
+    if (const Payload* p = other.payload()) Arena::of(p)->retain();
     release();
     bits_ = other.bits_ ? other.bits_ | kOwns : 0;
   }
@@ -47,88 +47,138 @@ Node& Node::operator=(Node&& other) noexcept {
 }
 
 void Node::release() noexcept {
-  if (bits_ & kOwns) payload()->arena->release();
+  if (bits_ & kOwns) Arena::of(payload())->release();
   bits_ = 0;
 }
 
+const Node::Record& Node::recordOf(const Payload* p) { return *static_cast<const Record*>(p); }
+
 Node::Kind Node::kind() const { return payload()->kind; }
+
+std::string_view Node::string() const {
+  const Payload* p = payload();
+  if (p->kind != Kind::scalar) return {};
+  const std::size_t size =
+      p->flags & Payload::kWide ? Arena::of(p)->extra(*p).size : std::size_t{p->size};
+  return {static_cast<const char*>(recordOf(p).data), size};
+}
+
+Node::Scalar::Style Node::style() const {
+  const Payload* p = payload();
+  return p->kind == Kind::scalar ? static_cast<Scalar::Style>(p->style) : Scalar::Style::any;
+}
+
+Items<std::pair<Node, Node>> Node::pairs() const {
+  const Payload* p = payload();
+  if (p->kind != Kind::mapping) return {};
+  const std::size_t size =
+      p->flags & Payload::kWide ? Arena::of(p)->extra(*p).size : std::size_t{p->size};
+  return {static_cast<const std::pair<Node, Node>*>(recordOf(p).data), size};
+}
+
+Items<Node> Node::nodes() const {
+  const Payload* p = payload();
+  if (p->kind != Kind::sequence) return {};
+  const std::size_t size =
+      p->flags & Payload::kWide ? Arena::of(p)->extra(*p).size : std::size_t{p->size};
+  return {static_cast<const Node*>(recordOf(p).data), size};
+}
+
+Mark Node::mark() const {
+  const Payload* p = payload();
+  if (p->flags & Payload::kWide) return Arena::of(p)->extra(*p).mark;
+  return Mark{recordOf(p).line, recordOf(p).column};
+}
+
+const Anchor* Node::anchorOf(const Payload* p) {
+  if (p->kind == Kind::alias) return static_cast<const Anchor*>(recordOf(p).data);
+  return p->flags & Payload::kExtra ? Arena::of(p)->extra(*p).anchor : nullptr;
+}
 
 const Node::Scalar* Node::scalar() const {
   const Payload* p = payload();
-  return p->kind == Kind::scalar ? &static_cast<const Stored<Scalar>*>(p)->value : nullptr;
+  if (p->kind != Kind::scalar) return nullptr;
+  return Arena::of(p)->built<Scalar>(*p, [this, p] {
+    return Scalar{string(), style(), mark(), anchorOf(p)};
+  });
 }
 const Node::Mapping* Node::mapping() const {
   const Payload* p = payload();
-  return p->kind == Kind::mapping ? &static_cast<const Stored<Mapping>*>(p)->value : nullptr;
+  if (p->kind != Kind::mapping) return nullptr;
+  return Arena::of(p)->built<Mapping>(*p, [this, p] {
+    return Mapping{pairs(), static_cast<Mapping::Style>(p->style), mark(), anchorOf(p)};
+  });
 }
 const Node::Sequence* Node::sequence() const {
   const Payload* p = payload();
-  return p->kind == Kind::sequence ? &static_cast<const Stored<Sequence>*>(p)->value : nullptr;
+  if (p->kind != Kind::sequence) return nullptr;
+  return Arena::of(p)->built<Sequence>(*p, [this, p] {
+    return Sequence{nodes(), static_cast<Sequence::Style>(p->style), mark(), anchorOf(p)};
+  });
 }
 const Node::Alias* Node::alias() const {
   const Payload* p = payload();
-  return p->kind == Kind::alias ? &static_cast<const Stored<Alias>*>(p)->value : nullptr;
+  if (p->kind != Kind::alias) return nullptr;
+  return Arena::of(p)->built<Alias>(*p, [this, p] { return Alias{anchorOf(p), mark()}; });
 }
 
 Tag Node::tag() const { return Tag(payload()); }
 
-Mark Node::mark() const {
-  switch (kind()) {
-    case Kind::scalar:
-      return scalar()->mark;
-    case Kind::mapping:
-      return mapping()->mark;
-    case Kind::sequence:
-      return sequence()->mark;
-    case Kind::alias:
-      break;
-  }
-  return alias()->mark;
+std::string_view Tag::name() const { return Arena::of(payload_)->tagName(*payload_); }
+const std::shared_ptr<const Resolver>& Tag::resolver() const {
+  return Arena::of(payload_)->resolver;
 }
-
-std::string_view Tag::name() const { return *payload_->tag; }
-const std::shared_ptr<const Resolver>& Tag::resolver() const { return payload_->arena->resolver; }
 const std::shared_ptr<const Constructor>& Tag::constructor() const {
-  return payload_->arena->constructor;
+  return Arena::of(payload_)->constructor;
 }
 
 std::string_view Node::resolvedTag() const {
   const Payload& p = *payload();
-  if (p.kind == Kind::alias) return *p.tag;
-  if (p.tag->empty()) {
-    p.tag = p.arena->resolvedName(p.arena->resolver->resolveTag(*this));
-  } else if (*p.tag == "!") {
-    p.tag = p.kind == Kind::scalar ? &kStrTag : p.kind == Kind::sequence ? &kSeqTag : &kMapTag;
+  Arena* arena = Arena::of(&p);
+  if (p.kind == Kind::alias) return arena->tagName(p);
+  if (p.tag == kTagImplicit) {
+    const std::string_view name = arena->resolver->resolveTag(*this);
+    const std::uint8_t code = arena->resolvedCode(name);
+    if (code == kTagInExtra) arena->extraFor(p).tagName = name;
+    p.tag = code;
+  } else if (p.tag == kTagNonSpecific) {
+    p.tag = p.kind == Kind::scalar ? kTagStr : p.kind == Kind::sequence ? kTagSeq : kTagMap;
   }
-  return *p.tag;
+  return arena->tagName(p);
 }
 
 std::size_t* Node::hashCache(const Payload& p) {
-  if (p.kind == Kind::mapping) return &static_cast<const Stored<Mapping>&>(p).hash;
-  if (p.kind == Kind::sequence) return &static_cast<const Stored<Sequence>&>(p).hash;
+  if (p.kind == Kind::mapping || p.kind == Kind::sequence) {
+    return &static_cast<const CollectionRecord&>(p).hash;
+  }
   return nullptr;
 }
 
 std::size_t Node::childCount() const {
-  if (const Mapping* m = mapping()) return m->pairs.size() * 2;
-  if (const Sequence* q = sequence()) return q->nodes.size();
+  const Kind k = kind();
+  if (k == Kind::mapping) return pairs().size() * 2;
+  if (k == Kind::sequence) return nodes().size();
   return 0;
 }
 
 // Keys and values of a mapping alternate, as they came from the text.
 const Node& Node::child(std::size_t i) const {
-  if (const Mapping* m = mapping()) return i % 2 ? m->pairs[i / 2].second : m->pairs[i / 2].first;
-  return sequence()->nodes[i];
+  if (kind() == Kind::mapping) {
+    const auto& pair = pairs()[i / 2];
+    return i % 2 ? pair.second : pair.first;
+  }
+  return nodes()[i];
 }
 
 std::size_t Node::hash() const {
   const Payload& p = *payload();
-  if (p.hashed) return *hashCache(p);
+  if (p.flags & Payload::kHashed) return *hashCache(p);
   std::size_t h =
       mix(static_cast<std::size_t>(kind()), std::hash<std::string_view>{}(resolvedTag()));
-  if (const Scalar* s = scalar()) return mix(h, std::hash<std::string_view>{}(s->string));
-  if (const Alias* a = alias()) {
-    return a->anchor ? mix(h, std::hash<std::string_view>{}(a->anchor->name)) : h;
+  if (p.kind == Kind::scalar) return mix(h, std::hash<std::string_view>{}(string()));
+  if (p.kind == Kind::alias) {
+    const Anchor* anchor = anchorOf(&p);
+    return anchor ? mix(h, std::hash<std::string_view>{}(anchor->name)) : h;
   }
   // Aliases make trees deeper than any stack, so collections are hashed
   // children first from an explicit stack; each payload once, then kept.
@@ -143,7 +193,7 @@ std::size_t Node::hash() const {
     if (top.next < top.node->childCount()) {
       const Node& child = top.node->child(top.next);
       const Payload& c = *child.payload();
-      if (hashCache(c) && !c.hashed) {
+      if (hashCache(c) && !(c.flags & Payload::kHashed)) {
         stack.push_back({&child, 0,
                          mix(static_cast<std::size_t>(c.kind),
                              std::hash<std::string_view>{}(child.resolvedTag()))});
@@ -155,7 +205,7 @@ std::size_t Node::hash() const {
     }
     const Payload& done = *top.node->payload();
     *hashCache(done) = top.hash;
-    done.hashed = true;
+    done.flags |= Payload::kHashed;
     const std::size_t result = top.hash;
     stack.pop_back();
     if (stack.empty()) return result;
@@ -166,12 +216,13 @@ std::size_t Node::hash() const {
 
 bool Node::sameShallow(const Node& a, const Node& b) {
   if (a.kind() != b.kind()) return false;
-  if (const Scalar* s = a.scalar()) {
-    return s->string == b.scalar()->string && a.resolvedTag() == b.resolvedTag();
+  if (a.kind() == Kind::scalar) {
+    return a.string() == b.string() && a.resolvedTag() == b.resolvedTag();
   }
-  if (const Alias* left = a.alias()) {
-    const Anchor* right = b.alias()->anchor;
-    return (left->anchor ? left->anchor->name : "") == (right ? right->name : "") &&
+  if (a.kind() == Kind::alias) {
+    const Anchor* left = anchorOf(a.payload());
+    const Anchor* right = anchorOf(b.payload());
+    return (left ? left->name : "") == (right ? right->name : "") &&
            a.resolvedTag() == b.resolvedTag();
   }
   // Kept hashes settle most unequal pairs without walking the trees.
@@ -216,9 +267,9 @@ bool operator==(const Node& a, const Node& b) {
 std::optional<std::string> constructString(const Node& node) {
   // A loop, not recursion: aliases can chain value entries without bound.
   const Node* at = &node;
-  while (const Node::Mapping* mapping = at->mapping()) {
+  while (at->kind() == Node::Kind::mapping) {
     const Node* value = nullptr;
-    for (const auto& [key, entry] : mapping->pairs) {
+    for (const auto& [key, entry] : at->pairs()) {
       if (key.resolvedTag() == kValueTag) {
         value = &entry;
         break;
@@ -227,7 +278,7 @@ std::optional<std::string> constructString(const Node& node) {
     if (!value) return std::nullopt;
     at = value;
   }
-  if (const Node::Scalar* scalar = at->scalar()) return std::string(scalar->string);
+  if (at->kind() == Node::Kind::scalar) return std::string(at->string());
   return std::nullopt;
 }
 

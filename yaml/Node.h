@@ -2,7 +2,10 @@
 // over immutable payloads shared by every copy, so a copy (and every copy that
 // replaces an alias) costs one pointer. A parser keeps all payloads, texts and
 // anchors of its text in one arena that lives as long as any node of it, so
-// composing allocates in bulk and nothing is freed node by node. Tags are
+// composing allocates in bulk and nothing is freed node by node. Payloads are
+// compact records; the Scalar, Mapping, Sequence and Alias structs are built
+// from them on first request and kept, so walks over a large tree use the
+// plain accessors (string, style, pairs, nodes) instead. Tags are
 // views of a name kept in the payload and resolved in place, once. Equality
 // and hashing look only at kind, text and resolved tag; a collection's hash is
 // computed once and kept. Aliases make trees deeper than their text, so no
@@ -75,7 +78,21 @@ class Tag;
 class Node {
  public:
   enum class Kind : unsigned char { scalar, mapping, sequence, alias };
-  struct Scalar;
+  struct Scalar {
+    // The numbers of the event parser's scalar styles.
+    enum class Style : unsigned char {
+      any = 0,
+      plain = 1,
+      singleQuoted = 2,
+      doubleQuoted = 3,
+      literal = 4,
+      folded = 5
+    };
+    std::string_view string;
+    Style style = Style::any;
+    Mark mark;
+    const Anchor* anchor = nullptr;
+  };
   struct Mapping;
   struct Sequence;
   struct Alias;
@@ -93,6 +110,14 @@ class Node {
   const Mapping* mapping() const;
   const Sequence* sequence() const;
   const Alias* alias() const;
+
+  // The same fields without building the structs: a scalar's text and style
+  // (empty and `any` for other kinds), a mapping's pairs and a sequence's
+  // items (empty for other kinds). Valid as long as any copy of this node.
+  std::string_view string() const;
+  Scalar::Style style() const;
+  Items<std::pair<Node, Node>> pairs() const;
+  Items<Node> nodes() const;
 
   // Shared by all copies of this node; valid as long as any of them.
   Tag tag() const;
@@ -121,9 +146,10 @@ class Node {
  private:
   friend class Parser;
   friend class Tag;
+  friend class Arena;
   struct Payload;
-  template <typename T>
-  struct Stored;
+  struct Record;
+  struct CollectionRecord;
 
   // The low bit marks a node that keeps its arena alive. Children stored in
   // the arena do not (they would keep it alive for ever); every copy made
@@ -138,6 +164,8 @@ class Node {
   // alternate. None for a scalar or an alias.
   std::size_t childCount() const;
   const Node& child(std::size_t i) const;
+  static const Record& recordOf(const Payload* payload);
+  static const Anchor* anchorOf(const Payload* payload);
   // The hash a collection keeps, or null for a scalar or an alias.
   static std::size_t* hashCache(const Payload& payload);
   // Equal but for the children (whose number must agree).
@@ -159,22 +187,6 @@ class Tag {
   friend class Node;
   explicit Tag(const Node::Payload* payload) : payload_(payload) {}
   const Node::Payload* payload_;
-};
-
-struct Node::Scalar {
-  // The numbers of the event parser's scalar styles.
-  enum class Style : unsigned char {
-    any = 0,
-    plain = 1,
-    singleQuoted = 2,
-    doubleQuoted = 3,
-    literal = 4,
-    folded = 5
-  };
-  std::string_view string;
-  Style style = Style::any;
-  Mark mark;
-  const Anchor* anchor = nullptr;
 };
 
 struct Node::Mapping {

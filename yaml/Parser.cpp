@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <utility>
 
 #include "base/Text.h"
@@ -160,6 +161,17 @@ std::optional<std::string> joinSurrogatePairs(std::string_view text) {
   return rewrite(false);
 }
 
+// The length of the text's leading run of ASCII bytes.
+std::size_t asciiPrefix(std::string_view text) {
+  std::size_t at = 0;
+  for (std::uint64_t word; text.size() - at >= 8; at += 8) {
+    std::memcpy(&word, text.data() + at, 8);
+    if (word & 0x8080808080808080ULL) break;
+  }
+  while (at < text.size() && static_cast<unsigned char>(text[at]) < 0x80) ++at;
+  return at;
+}
+
 }  // namespace
 
 class Parser::Event {
@@ -200,9 +212,9 @@ Parser::Encoding Parser::defaultEncoding() {
   return encoding;
 }
 
-Parser::Parser(std::string yaml, std::shared_ptr<const Resolver> resolver,
+Parser::Parser(std::shared_ptr<const std::string> yaml, std::shared_ptr<const Resolver> resolver,
                std::shared_ptr<const Constructor> constructor, Encoding encoding)
-    : yaml_(std::make_shared<const std::string>(std::move(yaml))),
+    : yaml_(std::move(yaml)),
       resolver_(resolver ? std::move(resolver) : Resolver::defaultResolver()),
       constructor_(constructor ? std::move(constructor) : Constructor::defaultConstructor()),
       encoding_(encoding),
@@ -211,7 +223,7 @@ Parser::Parser(std::string yaml, std::shared_ptr<const Resolver> resolver,
 Parser::~Parser() = default;
 
 Expected<std::unique_ptr<Parser>, YamlError> Parser::open(
-    std::string yaml, std::shared_ptr<const Resolver> resolver,
+    std::shared_ptr<const std::string> yaml, std::shared_ptr<const Resolver> resolver,
     std::shared_ptr<const Constructor> constructor, Encoding encoding) {
   std::unique_ptr<Parser> parser(
       new Parser(std::move(yaml), std::move(resolver), std::move(constructor), encoding));
@@ -224,20 +236,22 @@ Expected<std::unique_ptr<Parser>, YamlError> Parser::open(
     return Unexpected(std::move(error));
   }
   parser->parser_.reset(raw);
-  const std::string* bytes = parser->yaml_.get();
-  if (auto joined = joinSurrogatePairs(*bytes)) {
-    parser->input_ = std::move(*joined);
-    bytes = &parser->input_;
+  parser->input_ = parser->yaml_;
+  if (auto joined = joinSurrogatePairs(*parser->yaml_)) {
+    parser->input_ = std::make_shared<const std::string>(std::move(*joined));
   }
   if (encoding == Encoding::utf16) {
-    parser->input_ = utf16le(*bytes);
-    bytes = &parser->input_;
+    parser->input_ = std::make_shared<const std::string>(utf16le(*parser->input_));
     yaml_parser_set_encoding(raw, YAML_UTF16LE_ENCODING);
   } else {
+    parser->viewable_ = true;
+    parser->asciiPrefix_ = asciiPrefix(*parser->input_);
+    parser->arena_->keep(parser->input_);
     yaml_parser_set_encoding(raw, YAML_UTF8_ENCODING);
   }
-  yaml_parser_set_input_string(raw, reinterpret_cast<const unsigned char*>(bytes->data()),
-                               bytes->size());
+  const std::string& bytes = *parser->input_;
+  yaml_parser_set_input_string(raw, reinterpret_cast<const unsigned char*>(bytes.data()),
+                               bytes.size());
   Event start;
   if (!parser->pull(start)) return Unexpected(*parser->failure_);
   return parser;
@@ -277,8 +291,29 @@ bool Parser::pull(Event& event) {
   return true;
 }
 
-Node::Payload Parser::header(Node::Kind kind, const std::string_view* tag) const {
-  return Node::Payload{arena_.get(), tag, kind, false};
+Node::Record* Parser::makeRecord(Node::Kind kind, bool collection, std::uint8_t style,
+                                 std::pair<std::uint8_t, std::string_view> tag, const void* data,
+                                 std::size_t size, Mark mark, const Anchor* anchor) {
+  Node::Record* record = collection
+                             ? arena_->makeRecord<Node::CollectionRecord>(kind, style, tag.first)
+                             : arena_->makeRecord<Node::Record>(kind, style, tag.first);
+  record->data = data;
+  constexpr std::size_t kNarrow = std::numeric_limits<std::uint32_t>::max();
+  const bool wide = size > kNarrow || mark.line > kNarrow || mark.column > kNarrow;
+  record->size = wide ? 0 : static_cast<std::uint32_t>(size);
+  record->line = wide ? 0 : static_cast<std::uint32_t>(mark.line);
+  record->column = wide ? 0 : static_cast<std::uint32_t>(mark.column);
+  if (wide || anchor || tag.first == kTagInExtra) {
+    Arena::Extra& extra = arena_->extraFor(*record);
+    extra.anchor = anchor;
+    extra.tagName = tag.second;
+    if (wide) {
+      extra.size = size;
+      extra.mark = mark;
+      record->flags |= Node::Payload::kWide;
+    }
+  }
+  return record;
 }
 
 bool Parser::loadChildren(int endType, std::size_t depth, const Mark& mark) {
@@ -302,16 +337,14 @@ const Node::Payload* Parser::load(Event& event, std::size_t depth) {
   switch (e.type) {
     case YAML_SCALAR_EVENT: {
       const auto& data = e.data.scalar;
-      Node::Scalar scalar;
-      scalar.string =
-          arena_->copy(std::string_view(reinterpret_cast<const char*>(data.value), data.length));
-      scalar.style = static_cast<Node::Scalar::Style>(data.style);
-      scalar.mark = mark;
-      scalar.anchor = makeAnchor(data.anchor);
-      const auto* node = arena_->make<Node::Stored<Node::Scalar>>(
-          header(Node::Kind::scalar, data.quoted_implicit ? &kStrTag : makeTag(textOf(data.tag))),
-          scalar);
-      if (scalar.anchor) registerAnchor(scalar.anchor, node);
+      const std::string_view text = scalarText(e);
+      const Anchor* anchor = makeAnchor(data.anchor);
+      const auto tag = data.quoted_implicit ? std::pair<std::uint8_t, std::string_view>(kTagStr, {})
+                                            : makeTag(textOf(data.tag));
+      const Node::Record* node =
+          makeRecord(Node::Kind::scalar, false, static_cast<std::uint8_t>(data.style), tag,
+                     text.data(), text.size(), mark, anchor);
+      if (anchor) registerAnchor(anchor, node);
       return node;
     }
     case YAML_SEQUENCE_START_EVENT: {
@@ -324,14 +357,11 @@ const Node::Payload* Parser::load(Event& event, std::size_t depth) {
                         : nullptr;
       for (std::size_t i = 0; i < count; ++i) new (items + i) Node(children_[base + i], false);
       children_.resize(base);
-      Node::Sequence sequence;
-      sequence.nodes = Items<Node>(items, count);
-      sequence.style = static_cast<Node::Sequence::Style>(data.style);
-      sequence.mark = mark;
-      sequence.anchor = makeAnchor(data.anchor);
-      const auto* node = arena_->make<Node::Stored<Node::Sequence>>(
-          header(Node::Kind::sequence, makeTag(textOf(data.tag))), sequence);
-      if (sequence.anchor) registerAnchor(sequence.anchor, node);
+      const Anchor* anchor = makeAnchor(data.anchor);
+      const Node::Record* node =
+          makeRecord(Node::Kind::sequence, true, static_cast<std::uint8_t>(data.style),
+                     makeTag(textOf(data.tag)), items, count, mark, anchor);
+      if (anchor) registerAnchor(anchor, node);
       return node;
     }
     case YAML_MAPPING_START_EVENT: {
@@ -349,15 +379,12 @@ const Node::Payload* Parser::load(Event& event, std::size_t depth) {
             Pair(Node(children_[base + 2 * i], false), Node(children_[base + 2 * i + 1], false));
       }
       children_.resize(base);
-      Node::Mapping mapping;
-      mapping.pairs = Items<Pair>(pairs, count);
-      if (!checkDuplicateKeys(mapping.pairs)) return nullptr;
-      mapping.style = static_cast<Node::Mapping::Style>(data.style);
-      mapping.mark = mark;
-      mapping.anchor = makeAnchor(data.anchor);
-      const auto* node = arena_->make<Node::Stored<Node::Mapping>>(
-          header(Node::Kind::mapping, makeTag(textOf(data.tag))), mapping);
-      if (mapping.anchor) registerAnchor(mapping.anchor, node);
+      if (!checkDuplicateKeys(Items<Pair>(pairs, count))) return nullptr;
+      const Anchor* anchor = makeAnchor(data.anchor);
+      const Node::Record* node =
+          makeRecord(Node::Kind::mapping, true, static_cast<std::uint8_t>(data.style),
+                     makeTag(textOf(data.tag)), pairs, count, mark, anchor);
+      if (anchor) registerAnchor(anchor, node);
       return node;
     }
     case YAML_ALIAS_EVENT: {
@@ -382,9 +409,9 @@ namespace {
 // their tags: most keys differ in text, so most never run the resolver.
 bool sameKey(const Node& a, const Node& b) {
   if (a.sharesPayloadWith(b)) return true;
-  const Node::Scalar* left = a.scalar();
-  const Node::Scalar* right = b.scalar();
-  if (left && right) return left->string == right->string && a.resolvedTag() == b.resolvedTag();
+  const bool left = a.kind() == Node::Kind::scalar;
+  const bool right = b.kind() == Node::Kind::scalar;
+  if (left && right) return a.string() == b.string() && a.resolvedTag() == b.resolvedTag();
   if (left || right) return false;
   return a == b;
 }
@@ -394,8 +421,8 @@ bool sameKey(const Node& a, const Node& b) {
 // spares most keys the resolver but puts keys of one text under many tags in
 // one probe chain; the check then starts over with `byTag`.
 std::size_t keyHash(const Node& node, bool byTag) {
-  if (const Node::Scalar* scalar = node.scalar(); scalar && !byTag) {
-    return std::hash<std::string_view>{}(scalar->string);
+  if (node.kind() == Node::Kind::scalar && !byTag) {
+    return std::hash<std::string_view>{}(node.string());
   }
   return node.hash();
 }
@@ -423,8 +450,8 @@ bool Parser::probeKeys(const Items<std::pair<Node, Node>>& pairs, bool byTag,
       const Node& other = pairs[slots_[slot] - 1].first;
       if (slotHashes_[slot] != h) continue;
       if (!sameKey(other, key)) {
-        if (!byTag && key.scalar() && other.scalar() &&
-            key.scalar()->string == other.scalar()->string) {
+        if (!byTag && key.kind() == Node::Kind::scalar && other.kind() == Node::Kind::scalar &&
+            key.string() == other.string()) {
           return false;
         }
         continue;
@@ -522,6 +549,43 @@ YamlError Parser::eventParserError() const {
   return error;
 }
 
+std::string_view Parser::scalarText(const yaml_event_t& event) {
+  const auto& data = event.data.scalar;
+  const std::string_view value(reinterpret_cast<const char*>(data.value), data.length);
+  const bool quoted = data.style == YAML_SINGLE_QUOTED_SCALAR_STYLE ||
+                      data.style == YAML_DOUBLE_QUOTED_SCALAR_STYLE;
+  // Block scalars never stand verbatim: their text begins after the header.
+  if (!viewable_ || value.empty() || (!quoted && data.style != YAML_PLAIN_SCALAR_STYLE)) {
+    return arena_->copy(value);
+  }
+  // Marks count characters; walk the UTF-8 lead bytes up to this end mark.
+  const std::string& input = *input_;
+  const std::size_t end = event.end_mark.index;
+  if (end <= asciiPrefix_) {
+    // Characters are bytes up to the first that is not ASCII.
+    cursorIndex_ = cursorByte_ = end;
+  }
+  while (cursorIndex_ < end && cursorByte_ < input.size()) {
+    // Eight ASCII bytes at a time where they are all ASCII.
+    std::uint64_t word;
+    if (end - cursorIndex_ >= 8 && input.size() - cursorByte_ >= 8 &&
+        (std::memcpy(&word, input.data() + cursorByte_, 8), !(word & 0x8080808080808080ULL))) {
+      cursorByte_ += 8;
+      cursorIndex_ += 8;
+      continue;
+    }
+    const auto lead = static_cast<unsigned char>(input[cursorByte_]);
+    cursorByte_ += lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+    ++cursorIndex_;
+  }
+  if (cursorIndex_ != end || cursorByte_ > input.size()) return arena_->copy(value);
+  // A plain scalar ends where its text does, a quoted one a quote later.
+  const std::size_t closing = quoted ? 1 : 0;
+  if (closing + value.size() > cursorByte_) return arena_->copy(value);
+  const std::string_view there(input.data() + cursorByte_ - closing - value.size(), value.size());
+  return there == value ? there : arena_->copy(value);
+}
+
 const Anchor* Parser::makeAnchor(const unsigned char* name) {
   if (!name) return nullptr;
   return arena_->make<Anchor>(arena_->copy(textOf(name)));
@@ -532,18 +596,10 @@ void Parser::registerAnchor(const Anchor* anchor, const Node::Payload* node) {
   anchorMap_.insert_or_assign(anchor->name, node);
 }
 
-const std::string_view* Parser::makeTag(std::string_view name) {
-  // Well-known names point to constants; other explicit names are kept once.
-  if (name.empty()) return &kImplicitTag;
-  for (const std::string_view* known : {&kStrTag, &kSeqTag, &kMapTag, &kNonSpecificTag}) {
-    if (name == *known) return known;
-  }
-  auto found = tagNames_.find(name);
-  if (found == tagNames_.end()) {
-    const std::string_view* kept = arena_->make<std::string_view>(arena_->copy(name));
-    found = tagNames_.emplace(*kept, kept).first;
-  }
-  return found->second;
+std::pair<std::uint8_t, std::string_view> Parser::makeTag(std::string_view name) {
+  if (name.empty()) return {kTagImplicit, {}};
+  const std::uint8_t code = arena_->explicitTag(name);
+  return {code, code == kTagInExtra ? arena_->keepName(name) : std::string_view()};
 }
 
 }  // namespace quarn::yaml

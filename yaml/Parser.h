@@ -15,6 +15,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include <yaml.h>
@@ -41,7 +42,7 @@ class Parser {
   // start consumed. Fails with the event parser's error when it refuses the
   // start of the text. Null resolver or constructor mean the default ones.
   static Expected<std::unique_ptr<Parser>, YamlError> open(
-      std::string yaml, std::shared_ptr<const Resolver> resolver,
+      std::shared_ptr<const std::string> yaml, std::shared_ptr<const Resolver> resolver,
       std::shared_ptr<const Constructor> constructor, Encoding encoding);
 
   ~Parser();
@@ -60,7 +61,7 @@ class Parser {
   };
   class Event;
 
-  Parser(std::string yaml, std::shared_ptr<const Resolver> resolver,
+  Parser(std::shared_ptr<const std::string> yaml, std::shared_ptr<const Resolver> resolver,
          std::shared_ptr<const Constructor> constructor, Encoding encoding);
 
   // These three answer false or null on failure, which failure_ then holds:
@@ -82,11 +83,26 @@ class Parser {
   YamlError eventParserError() const;
   const Anchor* makeAnchor(const unsigned char* name);
   void registerAnchor(const Anchor* anchor, const Node::Payload* node);
-  const std::string_view* makeTag(std::string_view name);
-  Node::Payload header(Node::Kind kind, const std::string_view* tag) const;
+  // The tag code of an event's tag name (empty: implicit), with the kept name
+  // when it has no code.
+  std::pair<std::uint8_t, std::string_view> makeTag(std::string_view name);
+  // A scalar's value as a view into the input when the text holds it verbatim
+  // there, else a copy in the arena.
+  std::string_view scalarText(const yaml_event_t& event);
+  // A node record with the rare fields (anchor, uncoded tag, wide size or
+  // mark) put in the side table.
+  Node::Record* makeRecord(Node::Kind kind, bool collection, std::uint8_t style,
+                           std::pair<std::uint8_t, std::string_view> tag, const void* data,
+                           std::size_t size, Mark mark, const Anchor* anchor);
 
   std::shared_ptr<const std::string> yaml_;
-  std::string input_;  // the bytes the event parser reads when they differ from yaml_
+  std::shared_ptr<const std::string> input_;  // the bytes the event parser reads
+  // The byte offset of the character the event parser counts as `cursorIndex_`
+  // in input_ (UTF-8 only): scalar values are found there by their end marks.
+  std::size_t cursorIndex_ = 0;
+  std::size_t cursorByte_ = 0;
+  std::size_t asciiPrefix_ = 0;  // bytes of input_ before the first that is not ASCII
+  bool viewable_ = false;
   std::shared_ptr<const Resolver> resolver_;
   std::shared_ptr<const Constructor> constructor_;
   Encoding encoding_;
@@ -95,8 +111,6 @@ class Parser {
   std::unique_ptr<Arena, void (*)(Arena*)> arena_;
   std::unordered_map<std::string_view, const Node::Payload*> anchorMap_;  // name to latest node
   std::vector<const Anchor*> anchorList_;  // in order of registration
-  // Explicit tag names, kept once each in the arena.
-  std::unordered_map<std::string_view, const std::string_view*> tagNames_;
   // Children of the collections being loaded, innermost last; reused so that
   // loading allocates only in the arena.
   std::vector<const Node::Payload*> children_;

@@ -55,7 +55,7 @@ std::string_view Resolver::resolveTag(std::string_view text) const {
 std::string_view Resolver::resolveTag(const Node& node) const {
   switch (node.kind()) {
     case Node::Kind::scalar:
-      return resolveTag(node.scalar()->string);
+      return resolveTag(node.string());
     case Node::Kind::mapping:
       return kMapTag;
     case Node::Kind::sequence:

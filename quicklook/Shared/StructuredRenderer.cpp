@@ -4,6 +4,10 @@
 #include <stdlib.h>
 
 #include <algorithm>
+#include <bit>
+#include <cstdint>
+#include <cstring>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -66,26 +70,27 @@ void appendSpan(const char* head, std::string_view text, std::string& out) {
 }
 
 void scalar(const Node& node, std::string& out) {
-  const Node::Scalar* s = node.scalar();
-  if (!s) return;
+  if (node.kind() != Node::Kind::scalar) return;
+  // The plain accessors: a grid of many chips must not build a struct each.
+  const std::string_view value = node.string();
   using Style = Node::Scalar::Style;
-  if (s->style != Style::singleQuoted && s->style != Style::doubleQuoted) {
+  if (node.style() != Style::singleQuoted && node.style() != Style::doubleQuoted) {
     // Only a handful of short words matter here; skip lower-casing long text.
-    if (s->string.size() <= 5) {
+    if (value.size() <= 5) {
       // ASCII lower case is enough: no other character lower-cases into the
       // letters of the words compared against.
-      const std::string l = text::asciiLowercased(s->string);
+      const std::string l = text::asciiLowercased(value);
       if (l == "true" || l == "false" || l == "yes" || l == "no") {
-        return appendSpan("<span class=\"quarn-bool\">", s->string, out);
+        return appendSpan("<span class=\"quarn-bool\">", value, out);
       }
       if (l == "null" || l == "~" || l.empty()) {
         out += "<span class=\"quarn-faint\">null</span>";
         return;
       }
     }
-    if (isNumber(s->string)) return appendSpan("<span class=\"quarn-number\">", s->string, out);
+    if (isNumber(value)) return appendSpan("<span class=\"quarn-number\">", value, out);
   }
-  appendSpan("<span class=\"quarn-string\">", s->string, out);
+  appendSpan("<span class=\"quarn-string\">", value, out);
 }
 
 // Appends one row, or nothing and false when it would take `rows` past `limit`.
@@ -127,7 +132,7 @@ void emit(const Node& node, const std::optional<std::string>& key, int depth, st
       }));
       return;
     case Node::Kind::mapping: {
-      const auto& pairs = node.mapping()->pairs;
+      const auto pairs = node.pairs();
       if (key) {
         spend(appendRow(keyText, depth, rows, limit, [&](std::string& out) {
           if (pairs.empty()) out += "<span class=\"quarn-faint\">{}</span>";
@@ -141,7 +146,7 @@ void emit(const Node& node, const std::optional<std::string>& key, int depth, st
       return;
     }
     case Node::Kind::sequence: {
-      const auto& items = node.sequence()->nodes;
+      const auto items = node.nodes();
       bool allScalars = true;
       for (const Node& item : items) allScalars = allScalars && item.kind() == Node::Kind::scalar;
       if (allScalars) {
@@ -173,11 +178,26 @@ void emit(const Node& node, const std::optional<std::string>& key, int depth, st
   }
 }
 
-}  // namespace
+// UTF-8 characters: the bytes that are not continuation bytes (10xxxxxx),
+// counted eight at a time.
+std::size_t countCharacters(std::string_view text) {
+  std::size_t continuations = 0;
+  std::size_t at = 0;
+  for (std::uint64_t word; text.size() - at >= 8; at += 8) {
+    std::memcpy(&word, text.data() + at, 8);
+    continuations +=
+        static_cast<std::size_t>(std::popcount(word & ~(word << 1) & 0x8080808080808080ULL));
+  }
+  for (; at < text.size(); ++at) {
+    continuations += (static_cast<unsigned char>(text[at]) & 0xC0) == 0x80;
+  }
+  return text.size() - continuations;
+}
 
-std::string html(std::string_view text) {
+std::string render(std::shared_ptr<const std::string> shared) {
+  const std::string_view text = *shared;
   auto sequence =
-      yaml::compose_all(std::string(text), yaml::Resolver::defaultResolver(),
+      yaml::compose_all(std::move(shared), yaml::Resolver::defaultResolver(),
                         yaml::Constructor::defaultConstructor(), yaml::Parser::defaultEncoding());
   if (!sequence) {
     std::string note = "<p class=\"quarn-note\">Could not parse: ";
@@ -197,10 +217,7 @@ std::string html(std::string_view text) {
                          : "<p class=\"quarn-note\">Could not parse this file</p>";
   }
   // Characters, as the ISO 8859-1 reading of a file doubles its bytes above 0x7F.
-  const auto characters =
-      static_cast<std::size_t>(std::count_if(text.begin(), text.end(), [](char c) {
-        return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
-      }));
+  const std::size_t characters = countCharacters(text);
   const std::size_t limit = kBytesPerCharacter * characters + kFixedBytes;
   std::string out;
   int budget = kMaxRows;
@@ -228,5 +245,17 @@ std::string html(std::string_view text) {
   }
   return out;
 }
+
+}  // namespace
+
+std::string html(std::string_view text) {
+  return render(std::make_shared<const std::string>(text));
+}
+
+std::string html(std::string&& text) {
+  return render(std::make_shared<const std::string>(std::move(text)));
+}
+
+std::string html(const char* text) { return html(std::string_view(text)); }
 
 }  // namespace quarn::StructuredRenderer

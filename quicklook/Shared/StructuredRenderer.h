@@ -13,6 +13,10 @@ namespace quarn::StructuredRenderer {
 // note inside the fragment. A grid that reaches the row or the size limit ends
 // with the truncation note.
 std::string html(std::string_view text);
+// The same, taking over the text instead of copying it: a large file is held
+// once.
+std::string html(std::string&& text);
+std::string html(const char* text);
 
 }  // namespace quarn::StructuredRenderer
 

@@ -153,6 +153,25 @@ TEST(ComposeTest, CopiedChildOutlivesItsTreeAndParser) {
   EXPECT_EQ(child->sequence()->nodes.at(1).tag().name(), "tag:yaml.org,2002:int");
 }
 
+// Explicit tags are coded by a small table per text; names past its end must
+// keep their own text, and anchors must stay with their nodes.
+TEST(ComposeTest, KeepsManyExplicitTagsAndAnchors) {
+  std::string text;
+  for (int i = 0; i < 300; ++i)
+    text += "- &a" + std::to_string(i) + " !t" + std::to_string(i) + " x\n";
+  const Node root = only(text);
+  const auto& items = root.sequence()->nodes;
+  ASSERT_EQ(items.size(), 300u);
+  for (const int i : {0, 249, 250, 299}) {
+    EXPECT_EQ(items[i].tag().name(), "!t" + std::to_string(i));
+    EXPECT_EQ(items[i].resolvedTag(), "!t" + std::to_string(i));
+    ASSERT_TRUE(items[i].scalar()->anchor);
+    EXPECT_EQ(items[i].scalar()->anchor->name, "a" + std::to_string(i));
+    EXPECT_EQ(items[i].scalar()->string, "x");
+  }
+  EXPECT_NE(items[250], items[299]);
+}
+
 TEST(ComposeTest, MergeKeyStaysAnOrdinaryPair) {
   const Node root = only("base: &b {x: 1}\nderived:\n  <<: *b\n  y: 2\n");
   const Node& derived = valueOf(root, 1);
