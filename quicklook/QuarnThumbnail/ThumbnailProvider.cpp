@@ -12,14 +12,12 @@
 namespace quarn {
 namespace {
 
-// The rasterizer's margin around the content bounds, in canvas units.
-constexpr double kMargin = 16;
-
 CGSize contextSize(const Rect& bounds, const QLFileThumbnailRequest& request) {
   const CGSize maximum = request.maximumSize;
   const CGSize minimum = request.minimumSize;
-  const double paddedWidth = bounds.width + 2 * kMargin;
-  const double paddedHeight = bounds.height + 2 * kMargin;
+  const Rect padded = CanvasRasterizer::paddedBounds(bounds);
+  const double paddedWidth = padded.width;
+  const double paddedHeight = padded.height;
   const double scale = std::min(maximum.width / paddedWidth, maximum.height / paddedHeight);
   // Content too large to measure keeps the whole maximum; the rasterizer
   // decides what it can draw there.
@@ -45,7 +43,8 @@ void ThumbnailProvider::provideThumbnail(const QLFileThumbnailRequest& request,
     handler(nullptr, std::nullopt);
     return;
   }
-  auto document = CanvasDocument::decode(*bytes);
+  // The read leaves spare capacity, so the parser reads the bytes in place.
+  auto document = CanvasDocument::decode(*bytes, bytes->capacity() - bytes->size());
   const std::optional<Rect> bounds = document ? document->contentBounds() : std::nullopt;
   if (!bounds) {
     handler(nullptr, std::nullopt);

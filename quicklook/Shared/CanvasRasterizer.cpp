@@ -312,6 +312,11 @@ void draw(const CanvasElement& element, cairo_t* cr, const Fit& fit) {
 
 }  // namespace
 
+Rect paddedBounds(const Rect& bounds) {
+  return Rect{bounds.x - kMargin, bounds.y - kMargin, bounds.width + 2 * kMargin,
+              bounds.height + 2 * kMargin};
+}
+
 bool draw(const CanvasDocument& document, CGSize size) {
   const std::optional<Rect> bounds = document.contentBounds();
   if (!bounds) return false;
@@ -327,8 +332,7 @@ bool draw(const CanvasDocument& document, CGSize size) {
   cairo_rectangle(cr, 0, 0, w, h);
   cairo_fill(cr);
 
-  const Rect padded{bounds->x - kMargin, bounds->y - kMargin, bounds->width + 2 * kMargin,
-                    bounds->height + 2 * kMargin};
+  const Rect padded = paddedBounds(*bounds);
   const double sx = w / padded.width;
   const double sy = h / padded.height;
   // When a ratio is NaN the comparison fails and the width's ratio wins.

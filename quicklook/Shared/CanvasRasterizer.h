@@ -21,6 +21,10 @@ namespace quarn::CanvasRasterizer {
 // label is laid out only as far as the picture can show it.
 bool draw(const CanvasDocument& document, CGSize size);
 
+// `bounds` grown by the margin the drawing keeps on every side: the area that
+// is fitted into the picture.
+Rect paddedBounds(const Rect& bounds);
+
 }  // namespace quarn::CanvasRasterizer
 
 #endif  // QUARN_QUICKLOOK_SHARED_CANVASRASTERIZER_H_
