@@ -19,6 +19,9 @@
 namespace quarn {
 namespace {
 
+// libglvnd's list of EGL driver descriptions; an empty list loads none.
+constexpr const char* kEglDrivers = "__EGL_VENDOR_LIBRARY_FILENAMES";
+
 void fail(const std::string& message) { std::fprintf(stderr, "quarn-view: %s\n", message.c_str()); }
 
 struct Run {
@@ -76,6 +79,20 @@ void writeSnapshot(ViewerWindow& window, Run& run) {
       &run);
 }
 
+// WebKit says once that it draws without hardware acceleration when GTK has
+// no GL, which is what a snapshot run asks for: that line is not news.
+GLogWriterOutput withoutAccelerationNotice(GLogLevelFlags level, const GLogField* fields,
+                                           gsize count, gpointer) {
+  for (gsize i = 0; i < count; ++i) {
+    if (g_str_equal(fields[i].key, "MESSAGE") && fields[i].length < 0 &&
+        g_str_has_prefix(static_cast<const char*>(fields[i].value),
+                         "Disabled hardware acceleration")) {
+      return G_LOG_WRITER_HANDLED;
+    }
+  }
+  return g_log_writer_default(level, fields, count, nullptr);
+}
+
 }  // namespace
 
 int runViewer(const ViewerOptions& options) {
@@ -103,22 +120,36 @@ int runViewer(const ViewerOptions& options) {
   run.firstName = firstFile.string();
 
   // Snapshots are pictures at scale 1 whatever the screen's scale. Nobody
-  // looks at the window then, so GTK draws it without setting up GL (the
-  // picture comes from the web view itself), which shortens the run.
+  // looks at the window then, and the picture comes from the web process, so
+  // this process sets up no GL at all: neither GTK nor the web view's side of
+  // WebKit, each of which would otherwise load a GL driver (without a GPU, a
+  // software rasterizer) before the web process can start. That is a quarter
+  // of a typical snapshot's run; the pixels are the same.
+  bool withoutGlDrivers = false;
   if (snapshot) {
     g_setenv("GDK_SCALE", "1", TRUE);
     g_setenv("GSK_RENDERER", "cairo", FALSE);
+    const char* flags = g_getenv("GDK_DEBUG");
+    g_setenv("GDK_DEBUG", flags && *flags ? (std::string(flags) + ",gl-disable").c_str() : "gl-disable",
+             TRUE);
+    g_log_set_writer_func(withoutAccelerationNotice, nullptr, nullptr);
+    // An empty list of EGL drivers, set while this process is one thread and
+    // taken away again before the web process (which needs its driver) starts.
+    withoutGlDrivers = !g_getenv(kEglDrivers);
+    if (withoutGlDrivers) g_setenv(kEglDrivers, "", TRUE);
   }
   g_set_prgname("quarn-view");
   if (!gtk_init_check()) {
     fail("cannot open a display");
     return 1;
   }
-  DesktopAppearance appearance(options.colorScheme);
   run.loop = g_main_loop_new(nullptr, FALSE);
 
   const bool several = files.size() > 1;
   ViewerWindow& window = ViewerWindow::create({files, snapshot});
+  // The web view has looked for EGL by now. The variable was added last, so
+  // taking it away moves no other entry under a thread reading the environment.
+  if (withoutGlDrivers) g_unsetenv(kEglDrivers);
   window.onSettled = [&](const ViewerOutcome& outcome) {
     const bool first = !run.firstSettled;
     run.firstSettled = true;
@@ -137,6 +168,9 @@ int runViewer(const ViewerOptions& options) {
   g_object_ref(window.window());
   window.onClosed = [&] { g_main_loop_quit(run.loop); };
   window.open(firstFile, std::move(firstReply));
+  // After the page's load has started the web process: asking the portal
+  // overlaps that process's start. Pages follow a change of scheme live.
+  DesktopAppearance appearance(options.colorScheme);
   g_main_loop_run(run.loop);
   if (snapshot) window.close();
   // Let renders still running on worker threads finish before the process
