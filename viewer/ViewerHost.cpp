@@ -130,8 +130,8 @@ int runViewer(const ViewerOptions& options) {
     g_setenv("GDK_SCALE", "1", TRUE);
     g_setenv("GSK_RENDERER", "cairo", FALSE);
     const char* flags = g_getenv("GDK_DEBUG");
-    g_setenv("GDK_DEBUG", flags && *flags ? (std::string(flags) + ",gl-disable").c_str() : "gl-disable",
-             TRUE);
+    g_setenv("GDK_DEBUG",
+             flags && *flags ? (std::string(flags) + ",gl-disable").c_str() : "gl-disable", TRUE);
     g_log_set_writer_func(withoutAccelerationNotice, nullptr, nullptr);
     // An empty list of EGL drivers, set while this process is one thread and
     // taken away again before the web process (which needs its driver) starts.

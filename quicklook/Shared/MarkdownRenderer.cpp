@@ -1,8 +1,5 @@
 #include "quicklook/Shared/MarkdownRenderer.h"
 
-#if __has_include(<malloc.h>)
-#endif
-
 #include <algorithm>
 #include <array>
 #include <cstdlib>
@@ -16,6 +13,7 @@
 
 #include "base/Regex.h"
 #include "base/Utf8.h"
+#include "quicklook/Shared/RenderArena.h"
 
 namespace quarn::MarkdownRenderer {
 namespace {
@@ -31,12 +29,6 @@ void registerExtensions() {
   std::call_once(once, [] { cmark_gfm_core_extensions_ensure_registered(); });
 }
 
-struct ParserDeleter {
-  void operator()(cmark_parser* parser) const { cmark_parser_free(parser); }
-};
-struct NodeDeleter {
-  void operator()(cmark_node* node) const { cmark_node_free(node); }
-};
 struct BufferDeleter {
   void operator()(char* buffer) const { std::free(buffer); }
 };
@@ -51,33 +43,30 @@ namespace {
 template <typename Use>
 void withHTML(std::string_view markdown, Use&& use) {
   registerExtensions();
-  std::unique_ptr<cmark_parser, ParserDeleter> parser(cmark_parser_new(CMARK_OPT_DEFAULT));
-  if (!parser) return;
+  // The parser and the tree live in the arena and go with it, all at once;
+  // only the HTML, which is handed on, comes from malloc.
+  RenderArena arena;
+  cmark_parser* parser = cmark_parser_new_with_mem(CMARK_OPT_DEFAULT, arena.allocator());
   for (const char* name : kExtensions) {
     if (cmark_syntax_extension* extension = cmark_find_syntax_extension(name)) {
-      cmark_parser_attach_syntax_extension(parser.get(), extension);
+      cmark_parser_attach_syntax_extension(parser, extension);
     }
   }
   // The library reads a C string: only the bytes before the first NUL are fed.
   const std::size_t length = std::min(markdown.find('\0'), markdown.size());
-  cmark_parser_feed(parser.get(), markdown.data(), length);
-  std::unique_ptr<cmark_node, NodeDeleter> document(cmark_parser_finish(parser.get()));
+  cmark_parser_feed(parser, markdown.data(), length);
+  cmark_node* document = cmark_parser_finish(parser);
   if (!document) return;
-  {
-    std::unique_ptr<char, BufferDeleter> buffer(cmark_render_html(
-        document.get(), CMARK_OPT_DEFAULT, cmark_parser_get_syntax_extensions(parser.get())));
-    if (buffer) {
-      const std::string_view rendered(buffer.get());
-      if (utf8::isValid(rendered)) {
-        use(rendered);
-      } else {
-        use(std::string_view(utf8::withReplacements(rendered)));
-      }
-    }
+  std::unique_ptr<char, BufferDeleter> buffer(cmark_render_html_with_mem(
+      document, CMARK_OPT_DEFAULT, cmark_parser_get_syntax_extensions(parser),
+      cmark_get_default_mem_allocator()));
+  if (!buffer) return;
+  const std::string_view rendered(buffer.get());
+  if (utf8::isValid(rendered)) {
+    use(rendered);
+  } else {
+    use(std::string_view(utf8::withReplacements(rendered)));
   }
-  // Released in this order: buffer (above), document, parser.
-  document.reset();
-  parser.reset();
 }
 
 }  // namespace
