@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 namespace quarn {
 namespace {
@@ -42,7 +43,23 @@ std::size_t aligned(std::size_t size) { return (size + kAlignment - 1) & ~(kAlig
 struct RenderArena::Block {
   Block* next;
   std::size_t size;
+  std::size_t used;  // set once the arena has moved on from it
 };
+
+namespace {
+
+// Each thread keeps its first block between renders, cleared as far as it was
+// used: fresh pages cost more than clearing them, and a folder of small notes
+// would otherwise fault in a new block for every note.
+struct SpareBlock {
+  RenderArena::Block* block = nullptr;
+  ~SpareBlock() {
+    if (block) munmap(block, block->size);
+  }
+};
+thread_local SpareBlock tSpare;
+
+}  // namespace
 
 struct RenderArena::Reused {
   Reused* next;
@@ -64,9 +81,16 @@ RenderArena::~RenderArena() {
     std::free(large_);
     large_ = next;
   }
+  if (blocks_) blocks_->used = static_cast<std::size_t>(next_ - reinterpret_cast<char*>(blocks_));
   while (blocks_) {
     Block* next = blocks_->next;
-    munmap(blocks_, blocks_->size);
+    if (!tSpare.block && blocks_->size == kFirstBlock) {
+      const std::size_t start = aligned(sizeof(Block));
+      std::memset(reinterpret_cast<char*>(blocks_) + start, 0, blocks_->used - start);
+      tSpare.block = blocks_;
+    } else {
+      munmap(blocks_, blocks_->size);
+    }
     blocks_ = next;
   }
 }
@@ -106,9 +130,14 @@ void* RenderArena::allocate(std::size_t size) {
   if (static_cast<std::size_t>(end_ - next_) < needed) {
     const std::size_t blockSize = nextBlockSize_;
     nextBlockSize_ = std::min(nextBlockSize_ * 2, kLargestBlock);
-    void* mapped =
-        mmap(nullptr, blockSize, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (mapped == MAP_FAILED) outOfMemory();
+    if (blocks_) blocks_->used = static_cast<std::size_t>(next_ - reinterpret_cast<char*>(blocks_));
+    void* mapped = nullptr;
+    if (blockSize == kFirstBlock && tSpare.block) {
+      mapped = std::exchange(tSpare.block, nullptr);
+    } else {
+      mapped = mmap(nullptr, blockSize, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+      if (mapped == MAP_FAILED) outOfMemory();
+    }
     auto* block = static_cast<Block*>(mapped);
     block->next = blocks_;
     block->size = blockSize;
