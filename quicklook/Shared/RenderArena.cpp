@@ -12,7 +12,6 @@ namespace quarn {
 namespace {
 
 constexpr std::size_t kAlignment = RenderArena::kAlignment;
-constexpr std::size_t kReusedUpTo = RenderArena::kReusedUpTo;
 // Larger requests go to malloc: they are few, and they grow by realloc.
 constexpr std::size_t kLargeFrom = 64 * 1024;
 constexpr std::size_t kFirstBlock = 256 * 1024;
