@@ -147,8 +147,8 @@ int runViewer(const ViewerOptions& options) {
 
   const bool several = files.size() > 1;
   ViewerWindow& window = ViewerWindow::create({files, snapshot});
-  // The web view has looked for EGL by now. The variable was added last, so
-  // taking it away moves no other entry under a thread reading the environment.
+  // The web view has looked for EGL by now; the web process, which the first
+  // load starts, finds its driver as usual.
   if (withoutGlDrivers) g_unsetenv(kEglDrivers);
   window.onSettled = [&](const ViewerOutcome& outcome) {
     const bool first = !run.firstSettled;
