@@ -33,10 +33,6 @@ struct BufferDeleter {
   void operator()(char* buffer) const { std::free(buffer); }
 };
 
-}  // namespace
-
-namespace {
-
 // Renders `markdown` and hands the HTML to `use` as valid UTF-8, straight from
 // the library's buffer unless that needs replacements. `use` sees nothing when
 // the library gives nothing back.

@@ -30,6 +30,9 @@ Header& headerOf(void* pointer) { return *(static_cast<Header*>(pointer) - 1); }
 
 std::size_t aligned(std::size_t size) { return (size + kAlignment - 1) & ~(kAlignment - 1); }
 
+// The room a small block of `size` bytes takes (an empty one still takes some).
+std::size_t capacityFor(std::size_t size) { return aligned(std::max<std::size_t>(size, 1)); }
+
 // As the library's own allocator does, a failed allocation ends the process:
 // its callers do not check.
 [[noreturn]] void outOfMemory() {
@@ -80,7 +83,7 @@ RenderArena::~RenderArena() {
     std::free(large_);
     large_ = next;
   }
-  if (blocks_) blocks_->used = static_cast<std::size_t>(next_ - reinterpret_cast<char*>(blocks_));
+  noteUsed();
   while (blocks_) {
     Block* next = blocks_->next;
     if (!tSpare.block && blocks_->size == kFirstBlock) {
@@ -92,6 +95,11 @@ RenderArena::~RenderArena() {
     }
     blocks_ = next;
   }
+}
+
+// Records how far the current block was used, before the arena leaves it.
+void RenderArena::noteUsed() {
+  if (blocks_) blocks_->used = static_cast<std::size_t>(next_ - reinterpret_cast<char*>(blocks_));
 }
 
 cmark_mem* RenderArena::allocator() {
@@ -115,7 +123,7 @@ void RenderArena::free(void* pointer) {
 // Zeroed memory: carved from fresh mappings, or a block given back, cleared.
 void* RenderArena::allocate(std::size_t size) {
   if (size >= kLargeFrom) return allocateLarge(size);
-  const std::size_t capacity = aligned(std::max<std::size_t>(size, 1));
+  const std::size_t capacity = capacityFor(size);
   if (capacity <= kReusedUpTo) {
     if (Reused*& list = reused_[capacity / kAlignment]) {
       Reused* block = list;
@@ -129,7 +137,7 @@ void* RenderArena::allocate(std::size_t size) {
   if (static_cast<std::size_t>(end_ - next_) < needed) {
     const std::size_t blockSize = nextBlockSize_;
     nextBlockSize_ = std::min(nextBlockSize_ * 2, kLargestBlock);
-    if (blocks_) blocks_->used = static_cast<std::size_t>(next_ - reinterpret_cast<char*>(blocks_));
+    noteUsed();
     void* mapped = nullptr;
     if (blockSize == kFirstBlock && tSpare.block) {
       mapped = std::exchange(tSpare.block, nullptr);
@@ -168,7 +176,7 @@ void RenderArena::release(void* pointer) {
   const Header& header = headerOf(pointer);
   if (!header.large) {
     // Others stay until the arena goes.
-    const std::size_t capacity = aligned(std::max<std::size_t>(header.size, 1));
+    const std::size_t capacity = capacityFor(header.size);
     if (capacity <= kReusedUpTo) {
       if (pointer == last_) last_ = nullptr;
       auto* block = static_cast<Reused*>(pointer);
@@ -197,7 +205,7 @@ void* RenderArena::resize(void* pointer, std::size_t size) {
   }
   // The newest small block grows where it is while its mapping has room.
   if (!header.large && pointer == last_ && size < kLargeFrom) {
-    const std::size_t grown = aligned(std::max<std::size_t>(size, 1));
+    const std::size_t grown = capacityFor(size);
     if (static_cast<std::size_t>(end_ - static_cast<char*>(pointer)) >= grown) {
       // Never back: bytes given out once are no longer zero.
       next_ = std::max(next_, static_cast<char*>(pointer) + grown);

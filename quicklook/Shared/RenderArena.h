@@ -1,11 +1,11 @@
 // Memory for one Markdown render. The Markdown library allocates every node,
 // and much of its text, one small block at a time; a 20 MB note makes about a
 // million of them, and handing them back one by one costs a fifth of the
-// render. Here the small blocks come from large zeroed blocks
-// that are unmapped together when the render ends; those given back early
-// are reused, so memory stays near malloc's. Large blocks (the input's
-// buffers, long text) still go to malloc, so growing them stays cheap and
-// nothing large is kept twice.
+// render. Here the small blocks come from large zeroed blocks released
+// together when the render ends (each thread keeps its first for the next
+// render); those given back early are reused, so memory stays near malloc's.
+// Large blocks (the input's buffers, long text) still go to malloc, so
+// growing them stays cheap and nothing large is kept twice.
 #ifndef QUARN_SHARED_RENDERARENA_H_
 #define QUARN_SHARED_RENDERARENA_H_
 
@@ -54,6 +54,7 @@ class RenderArena {
   void* allocateLarge(std::size_t size);
   void release(void* pointer);
   void* resize(void* pointer, std::size_t size);
+  void noteUsed();
 };
 
 }  // namespace quarn
