@@ -28,6 +28,17 @@ int hexDigitValue(char c) {
   return -1;
 }
 
+int fourHexDigitValue(std::string_view text) {
+  if (text.size() < 4) return -1;
+  int value = 0;
+  for (std::size_t k = 0; k < 4; ++k) {
+    const int digit = hexDigitValue(text[k]);
+    if (digit < 0) return -1;
+    value = value * 16 + digit;
+  }
+  return value;
+}
+
 std::optional<std::string> percentDecoded(std::string_view text) {
   std::string decoded;
   decoded.reserve(text.size());

@@ -21,6 +21,10 @@ bool startsWithIgnoringAsciiCase(std::string_view text, std::string_view prefix)
 // The value of a hexadecimal digit (0-9, a-f, A-F), or -1 for any other byte.
 int hexDigitValue(char c);
 
+// The value of the four hexadecimal digits at the start of `text` (those of
+// a Unicode escape), or -1 when it does not start with four.
+int fourHexDigitValue(std::string_view text);
+
 // `text` with each "%" and two hexadecimal digits turned into that byte.
 // Nothing when a "%" is not followed by two hexadecimal digits. The bytes are
 // not checked: the result may hold NUL or text that is not UTF-8.

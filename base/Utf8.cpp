@@ -1,5 +1,9 @@
 #include "base/Utf8.h"
 
+#include <bit>
+#include <cstdint>
+#include <cstring>
+
 namespace quarn::utf8 {
 
 int sequenceLength(std::string_view text) {
@@ -39,6 +43,36 @@ char32_t codePoint(std::string_view text, int length) {
     code = (code << 6) | (static_cast<unsigned char>(text[static_cast<std::size_t>(k)]) & 0x3F);
   }
   return code;
+}
+
+namespace {
+
+constexpr std::uint64_t kHighBits = 0x8080808080808080ULL;
+
+}  // namespace
+
+std::size_t asciiPrefixLength(std::string_view text) {
+  std::size_t at = 0;
+  for (std::uint64_t word; text.size() - at >= 8; at += 8) {
+    std::memcpy(&word, text.data() + at, 8);
+    if (word & kHighBits) break;
+  }
+  while (at < text.size() && static_cast<unsigned char>(text[at]) < 0x80) ++at;
+  return at;
+}
+
+std::size_t characterCount(std::string_view text) {
+  std::size_t continuations = 0;
+  std::size_t at = 0;
+  // A continuation byte is the one whose top bit is set and whose next bit is not.
+  for (std::uint64_t word; text.size() - at >= 8; at += 8) {
+    std::memcpy(&word, text.data() + at, 8);
+    continuations += static_cast<std::size_t>(std::popcount(word & ~(word << 1) & kHighBits));
+  }
+  for (; at < text.size(); ++at) {
+    continuations += (static_cast<unsigned char>(text[at]) & 0xC0) == 0x80;
+  }
+  return text.size() - continuations;
 }
 
 bool isValid(std::string_view text) {

@@ -1,6 +1,7 @@
 // UTF-8 well-formedness, shared by everything that takes text from a file or a
 // library: one definition of what a valid sequence is (no overlong forms, no
-// surrogates, nothing above U+10FFFF).
+// surrogates, nothing above U+10FFFF), and the counts over long texts, which
+// look at eight bytes at a time.
 #ifndef QUARN_BASE_UTF8_H_
 #define QUARN_BASE_UTF8_H_
 
@@ -20,6 +21,14 @@ int sequenceLength(std::string_view text);
 char32_t codePoint(std::string_view text, int length);
 
 bool isValid(std::string_view text);
+
+// The number of bytes before the first that is not ASCII (0x80 and above).
+std::size_t asciiPrefixLength(std::string_view text);
+
+// The number of characters of UTF-8 `text`: its bytes that are not
+// continuation bytes (10xxxxxx). Each stray continuation byte of ill-formed
+// text counts for nothing.
+std::size_t characterCount(std::string_view text);
 
 // `text` with every maximal ill-formed subpart replaced by U+FFFD.
 std::string withReplacements(std::string_view text);

@@ -14,12 +14,20 @@ namespace quarn {
 // U+200A, U+2028, U+2029, U+202F, U+205F and U+3000.
 bool isWhiteSpace(char32_t c);
 
+// True for a tab and the Unicode space separators (U+0020, U+00A0, U+1680,
+// U+2000 to U+200A, U+202F, U+205F, U+3000): the white space within a line.
+bool isHorizontalSpace(char32_t c);
+
 // The number of bytes of white space at the start of `text`. An ill-formed
 // UTF-8 sequence is not white space and ends the run.
 std::size_t whiteSpacePrefixLength(std::string_view text);
 
 // True when `text` is empty or holds nothing but white space.
 bool isBlank(std::string_view text);
+
+// `text` without the horizontal space at its start and end; a view into it.
+// An ill-formed UTF-8 sequence is kept, and stops the trimming at its side.
+std::string_view trimmedOfHorizontalSpace(std::string_view text);
 
 }  // namespace quarn
 

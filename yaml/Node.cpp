@@ -125,12 +125,6 @@ const Node::Alias* Node::alias() const {
 Tag Node::tag() const { return Tag(payload()); }
 
 std::string_view Tag::name() const { return Arena::of(payload_)->tagName(*payload_); }
-const std::shared_ptr<const Resolver>& Tag::resolver() const {
-  return Arena::of(payload_)->resolver;
-}
-const std::shared_ptr<const Constructor>& Tag::constructor() const {
-  return Arena::of(payload_)->constructor;
-}
 
 std::string_view Node::resolvedTag() const {
   const Payload& p = *payload();

@@ -65,8 +65,6 @@ class Items {
     if (i >= size_) throw std::out_of_range("yaml::Items::at");
     return data_[i];
   }
-  const T& front() const { return data_[0]; }
-  const T& back() const { return data_[size_ - 1]; }
 
  private:
   const T* data_ = nullptr;
@@ -77,6 +75,8 @@ class Tag;
 
 class Node {
  public:
+  // The design's four kinds. Composing puts each alias's target in its place,
+  // so no composed tree holds an alias; the kind is kept as the design names it.
   enum class Kind : unsigned char { scalar, mapping, sequence, alias };
   struct Scalar {
     // The numbers of the event parser's scalar styles.
@@ -180,8 +180,6 @@ class Node {
 class Tag {
  public:
   std::string_view name() const;
-  const std::shared_ptr<const Resolver>& resolver() const;
-  const std::shared_ptr<const Constructor>& constructor() const;
 
  private:
   friend class Node;

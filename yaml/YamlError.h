@@ -15,6 +15,8 @@
 namespace quarn::yaml {
 
 struct YamlError {
+  // The design's full list: this layer neither writes nor decodes, so writer,
+  // emitter, representer and dataCouldNotBeDecoded are never raised here.
   enum class Kind {
     reader,
     scanner,

@@ -90,7 +90,7 @@ std::optional<CanvasElement> decodeElement(dom::element entry) {
 Expected<CanvasDocument, CanvasDecodeError> decodeParsed(dom::element root) {
   dom::object top;
   if (root.get_object().get(top)) {
-    return Unexpected<CanvasDecodeError>(CanvasDecodeError{"the top-level value is not an object"});
+    return Unexpected<CanvasDecodeError>(CanvasDecodeError{});
   }
   std::optional<dom::element> elements;
   for (dom::key_value_pair field : top) {
@@ -100,8 +100,7 @@ Expected<CanvasDocument, CanvasDecodeError> decodeParsed(dom::element root) {
   if (!elements || elements->is_null()) return document;
   dom::array entries;
   if (elements->get_array().get(entries)) {
-    return Unexpected<CanvasDecodeError>(
-        CanvasDecodeError{"\"elements\" is neither an array nor null"});
+    return Unexpected<CanvasDecodeError>(CanvasDecodeError{});
   }
   document.elements.reserve(entries.size());
   for (dom::element entry : entries) {
@@ -146,8 +145,7 @@ Expected<CanvasDocument, CanvasDecodeError> CanvasDocument::decode(std::string_v
     error = parser.parse(repaired).get(root);
     if (!error) return decodeParsed(root);
   }
-  if (error)
-    return Unexpected<CanvasDecodeError>(CanvasDecodeError{simdjson::error_message(error)});
+  if (error) return Unexpected<CanvasDecodeError>(CanvasDecodeError{});
   return decodeParsed(root);
 }
 

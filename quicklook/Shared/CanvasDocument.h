@@ -37,10 +37,9 @@ struct CanvasElement {
   Rect box() const;
 };
 
-// Why a canvas did not decode; the callers only show or drop it.
-struct CanvasDecodeError {
-  std::string message;
-};
+// A canvas that did not decode, told apart from an empty one. It carries no
+// reason: every caller drops it and shows or answers "not a readable canvas".
+struct CanvasDecodeError {};
 
 struct CanvasDocument {
   std::vector<CanvasElement> elements;  // file order, only those that decoded

@@ -95,19 +95,6 @@ void repairNumber(std::string_view number, int depth, std::string& out) {
   }
 }
 
-// The value of a Unicode escape's four hexadecimal digits at the start of
-// `digits`, or -1 when there are not four.
-int escapeValue(std::string_view digits) {
-  if (digits.size() < 4) return -1;
-  int value = 0;
-  for (std::size_t k = 0; k < 4; ++k) {
-    const int digit = text::hexDigitValue(digits[k]);
-    if (digit < 0) return -1;
-    value = value * 16 + digit;
-  }
-  return value;
-}
-
 // Copies the string that starts at text[i] (its opening quote) and returns
 // the index after its closing quote (or the end of the text).
 size_t repairString(std::string_view text, size_t i, std::string& out) {
@@ -119,7 +106,8 @@ size_t repairString(std::string_view text, size_t i, std::string& out) {
       return i + 1;
     }
     if (c == '\\') {
-      const int unit = text.substr(i + 1).starts_with('u') ? escapeValue(text.substr(i + 2)) : -1;
+      const int unit =
+          text.substr(i + 1).starts_with('u') ? text::fourHexDigitValue(text.substr(i + 2)) : -1;
       if (unit < 0) {
         out += text.substr(i, 2);
         i += 2;
@@ -128,7 +116,7 @@ size_t repairString(std::string_view text, size_t i, std::string& out) {
       const bool highSurrogate = unit >= 0xD800 && unit <= 0xDBFF;
       const bool lowSurrogate = unit >= 0xDC00 && unit <= 0xDFFF;
       if (highSurrogate && text.substr(i + 6).starts_with("\\u")) {
-        const int next = escapeValue(text.substr(i + 8));
+        const int next = text::fourHexDigitValue(text.substr(i + 8));
         if (next >= 0xDC00 && next <= 0xDFFF) {
           out += text.substr(i, 12);
           i += 12;

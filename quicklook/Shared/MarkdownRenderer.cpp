@@ -13,6 +13,7 @@
 
 #include "base/Regex.h"
 #include "base/Utf8.h"
+#include "base/WhiteSpace.h"
 #include "quicklook/Shared/RenderArena.h"
 
 namespace quarn::MarkdownRenderer {
@@ -64,16 +65,6 @@ void withHTML(std::string_view markdown, Use&& use) {
     use(std::string_view(utf8::withReplacements(rendered)));
   }
 }
-
-}  // namespace
-
-std::string html(std::string_view markdown) {
-  std::string result;
-  withHTML(markdown, [&](std::string_view rendered) { result = rendered; });
-  return result;
-}
-
-namespace {
 
 // The wiki-link pattern, kept for reference; the scanner below finds exactly
 // its matches:  \[\[([^\]\r\n|]+?)(?:\|([^\]\r\n]*?))?\]\]
@@ -248,44 +239,6 @@ class WikiLinkFinder {
   std::size_t start_ = 0;
 };
 
-// Bytes of the blank (tab or Unicode space separator) starting at `at`, or 0.
-std::size_t blankAt(std::string_view text, std::size_t at) {
-  const std::string_view rest = text.substr(at);
-  if (rest.starts_with(' ') || rest.starts_with('\t')) return 1;
-  if (rest.starts_with("\xC2\xA0")) return 2;
-  if (rest.starts_with("\xE1\x9A\x80") || rest.starts_with("\xE2\x80\xAF") ||
-      rest.starts_with("\xE2\x81\x9F") || rest.starts_with("\xE3\x80\x80")) {
-    return 3;
-  }
-  // U+2000 to U+200A
-  if (rest.size() >= 3 && rest.starts_with("\xE2\x80") &&
-      static_cast<unsigned char>(rest[2]) <= 0x8A) {
-    return 3;
-  }
-  return 0;
-}
-
-std::string_view trimmedOfBlanks(std::string_view text) {
-  while (!text.empty()) {
-    const std::size_t length = blankAt(text, 0);
-    if (length == 0) break;
-    text.remove_prefix(length);
-  }
-  while (!text.empty()) {
-    std::size_t length = 0;
-    for (std::size_t k = 1; k <= 3 && k <= text.size() && length == 0; ++k) {
-      if (blankAt(text, text.size() - k) == k) length = k;
-    }
-    if (length == 0) break;
-    text.remove_suffix(length);
-  }
-  return text;
-}
-
-}  // namespace
-
-namespace {
-
 // Room for the styled text: a link grows by at most 32 bytes (36 of markup
 // for at least its four brackets), and links are rarely that dense.
 std::size_t styledCapacity(std::size_t size) { return size + size / 4; }
@@ -306,7 +259,7 @@ bool appendStyled(std::string_view html, std::string& out, std::size_t spare, bo
     std::string_view display = html.substr(link->target.location, link->target.length);
     if (link->label) {
       const std::string_view label =
-          trimmedOfBlanks(html.substr(link->label->location, link->label->length));
+          trimmedOfHorizontalSpace(html.substr(link->label->location, link->label->length));
       if (!label.empty()) display = label;
     }
     // Not escaped again: the Markdown library escaped the text already.
@@ -319,6 +272,12 @@ bool appendStyled(std::string_view html, std::string& out, std::size_t spare, bo
 }
 
 }  // namespace
+
+std::string html(std::string_view markdown) {
+  std::string result;
+  withHTML(markdown, [&](std::string_view rendered) { result = rendered; });
+  return result;
+}
 
 std::string styleWikiLinks(std::string_view html) {
   std::string result;

@@ -4,15 +4,13 @@
 #include <stdlib.h>
 
 #include <algorithm>
-#include <bit>
-#include <cstdint>
-#include <cstring>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "base/Text.h"
+#include "base/Utf8.h"
 #include "base/WhiteSpace.h"
 #include "quicklook/Shared/HTML.h"
 #include "yaml/Compose.h"
@@ -178,22 +176,6 @@ void emit(const Node& node, const std::optional<std::string>& key, int depth, st
   }
 }
 
-// UTF-8 characters: the bytes that are not continuation bytes (10xxxxxx),
-// counted eight at a time.
-std::size_t countCharacters(std::string_view text) {
-  std::size_t continuations = 0;
-  std::size_t at = 0;
-  for (std::uint64_t word; text.size() - at >= 8; at += 8) {
-    std::memcpy(&word, text.data() + at, 8);
-    continuations +=
-        static_cast<std::size_t>(std::popcount(word & ~(word << 1) & 0x8080808080808080ULL));
-  }
-  for (; at < text.size(); ++at) {
-    continuations += (static_cast<unsigned char>(text[at]) & 0xC0) == 0x80;
-  }
-  return text.size() - continuations;
-}
-
 std::string render(std::shared_ptr<const std::string> shared) {
   const std::string_view text = *shared;
   auto sequence =
@@ -217,7 +199,7 @@ std::string render(std::shared_ptr<const std::string> shared) {
                          : "<p class=\"quarn-note\">Could not parse this file</p>";
   }
   // Characters, as the ISO 8859-1 reading of a file doubles its bytes above 0x7F.
-  const std::size_t characters = countCharacters(text);
+  const std::size_t characters = utf8::characterCount(text);
   const std::size_t limit = kBytesPerCharacter * characters + kFixedBytes;
   std::string out;
   int budget = kMaxRows;
@@ -255,7 +237,5 @@ std::string html(std::string_view text) {
 std::string html(std::string&& text) {
   return render(std::make_shared<const std::string>(std::move(text)));
 }
-
-std::string html(const char* text) { return html(std::string_view(text)); }
 
 }  // namespace quarn::StructuredRenderer

@@ -16,7 +16,6 @@ std::string html(std::string_view text);
 // The same, taking over the text instead of copying it: a large file is held
 // once.
 std::string html(std::string&& text);
-std::string html(const char* text);
 
 }  // namespace quarn::StructuredRenderer
 

@@ -25,6 +25,13 @@ TEST(TextTest, HexDigits) {
   for (const auto& row : rows) {
     EXPECT_EQ(text::hexDigitValue(row.c), row.value) << int(row.c);
   }
+  const struct {
+    const char* text;
+    int value;
+  } quads[] = {{"00e9", 0xE9}, {"D83Dx", 0xD83D}, {"fFfF", 0xFFFF}, {"12g4", -1}, {"123", -1}};
+  for (const auto& row : quads) {
+    EXPECT_EQ(text::fourHexDigitValue(row.text), row.value) << row.text;
+  }
 }
 
 TEST(TextTest, PercentDecodes) {

@@ -34,5 +34,24 @@ TEST(WhiteSpaceTest, BlankIsUnicodeWhiteSpaceOnly) {
   EXPECT_EQ(whiteSpacePrefixLength(" \xE1\xA0\x8E"), 1u);
 }
 
+TEST(WhiteSpaceTest, TrimsHorizontalSpaceOnly) {
+  struct Row {
+    std::string text;
+    std::string trimmed;
+  };
+  const std::vector<Row> rows = {
+      {" \t\xC2\xA0x y\xE3\x80\x80\xE2\x80\x8A", "x y"},   // U+00A0, U+3000, U+200A
+      {"\xE1\x9A\x80\xE2\x80\xAF\xE2\x81\x9F", ""},        // U+1680 U+202F U+205F
+      {"\nx\r", "\nx\r"},                                  // line breaks stay
+      {"\xE2\x80\xA8x\xC2\x85", "\xE2\x80\xA8x\xC2\x85"},  // U+2028, U+0085
+      {"x\xE2\x80\x8B", "x\xE2\x80\x8B"},                  // U+200B is no space
+      {"x \x80", "x \x80"},                                // a stray continuation byte
+      {"\xA0 x", "\xA0 x"},
+  };
+  for (const Row& row : rows) {
+    EXPECT_EQ(trimmedOfHorizontalSpace(row.text), row.trimmed) << testing::PrintToString(row.text);
+  }
+}
+
 }  // namespace
 }  // namespace quarn

@@ -459,7 +459,8 @@ TEST_F(ComposeScaleTest, KeyTextFollowsValueEntriesMadeDeepByAliases) {
     text += std::string(kNesting, '}') + "\n";
   }
   const Node root = only(text);
-  EXPECT_EQ(constructString(root.mapping()->pairs.back().second), "k");
+  const auto& pairs = root.mapping()->pairs;
+  EXPECT_EQ(constructString(pairs[pairs.size() - 1].second), "k");
 }
 
 TEST_F(ComposeScaleTest, KeysOfOneTextAndManyTagsCheckedInLinearTime) {

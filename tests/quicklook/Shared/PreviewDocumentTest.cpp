@@ -85,7 +85,8 @@ TEST(PreviewDocumentTest, CanvasThatIsNotJsonIsANoteNotAnError) {
 TEST(PreviewDocumentTest, FrontMatterBlockStandsBeforeTheBody) {
   test::TempDir dir;
   EXPECT_EQ(renderedBody(dir, "n.md", "---\ntitle: A\n---\nBody text\n"),
-            "<div class=\"quarn-frontmatter\">" + StructuredRenderer::html("title: A\n") +
+            "<div class=\"quarn-frontmatter\">" +
+                StructuredRenderer::html(std::string_view("title: A\n")) +
                 "</div>\n<p>Body text</p>\n");
   // A byte-order mark before the fence no longer hides the front matter.
   EXPECT_EQ(renderedBody(dir, "bom.md", "\xEF\xBB\xBF---\ntitle: A\n---\nBody text\n"),

@@ -8,7 +8,7 @@
 namespace quarn {
 namespace {
 
-using StructuredRenderer::html;
+std::string html(std::string_view text) { return StructuredRenderer::html(text); }
 
 const std::string kTable = "<table class=\"quarn-props\"><tbody>";
 const std::string kTableEnd = "</tbody></table>";
