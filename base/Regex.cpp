@@ -3,6 +3,8 @@
 #define PCRE2_CODE_UNIT_WIDTH 8
 
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <mutex>
 #include <utility>
 
@@ -141,10 +143,14 @@ class Searcher {
 
 }  // namespace
 
-std::optional<Regex> Regex::compile(std::string_view pattern, Options options) {
+std::string RegexError::description() const {
+  return reason + " at byte " + std::to_string(offset) + " of the pattern";
+}
+
+Expected<Regex, RegexError> Regex::compile(std::string_view pattern, Options options) {
   std::unique_ptr<pcre2_compile_context, CompileContextDeleter> context(
       pcre2_compile_context_create(nullptr));
-  if (!context) return std::nullopt;
+  if (!context) return Unexpected(RegexError{"out of memory", 0});
   // ICU's line ends: LF, CR LF, CR, VT, FF, NEL, LS, PS.
   pcre2_set_newline(context.get(), PCRE2_NEWLINE_ANY);
   std::uint32_t flags = PCRE2_UTF | PCRE2_UCP;
@@ -154,8 +160,29 @@ std::optional<Regex> Regex::compile(std::string_view pattern, Options options) {
   auto compiled = std::make_shared<Compiled>();
   compiled->code.reset(pcre2_compile(reinterpret_cast<PCRE2_SPTR>(pattern.data()), pattern.size(),
                                      flags, &error, &offset, context.get()));
-  if (!compiled->code) return std::nullopt;
+  if (!compiled->code) {
+    PCRE2_UCHAR message[256] = {};
+    // A message too long for the buffer comes back cut, which still says why.
+    const int length = pcre2_get_error_message(error, message, sizeof message);
+    if (length < 0 && length != PCRE2_ERROR_NOMEMORY) {
+      return Unexpected(RegexError{"PCRE2 error " + std::to_string(error), offset});
+    }
+    return Unexpected(RegexError{reinterpret_cast<const char*>(message), offset});
+  }
   return Regex(std::move(compiled));
+}
+
+Expected<Regex, RegexError> Regex::compileConstant(std::string_view pattern, Options options) {
+  auto regex = compile(pattern, options);
+#ifndef NDEBUG
+  if (!regex) {
+    std::fprintf(stderr, "quarn: the fixed pattern %.*s does not compile: %s\n",
+                 static_cast<int>(pattern.size()), pattern.data(),
+                 regex.error().description().c_str());
+    std::abort();
+  }
+#endif
+  return regex;
 }
 
 std::optional<Match> Regex::firstMatch(std::string_view text, Range range,

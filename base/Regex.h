@@ -22,6 +22,8 @@
 #include <utility>
 #include <vector>
 
+#include "base/Expected.h"
+
 namespace quarn {
 
 // A span of a searched text: start and length in bytes.
@@ -39,14 +41,32 @@ struct Match {
   const Range& range() const { return *groups[0]; }
 };
 
+// Why a pattern did not compile.
+struct RegexError {
+  std::string reason;      // the engine's words, e.g. "missing closing parenthesis"
+  std::size_t offset = 0;  // the byte of the pattern where the engine stopped
+
+  // "REASON at byte OFFSET of the pattern".
+  std::string description() const;
+};
+
 class Regex {
  public:
   enum class Options { none = 0, anchorsMatchLines = 16 };
   enum class MatchingOptions { none = 0, anchored = 4 };
 
   // Compiles a pattern (PCRE2 syntax, which agrees with ICU's for the patterns
-  // used here); nothing when it does not compile.
-  static std::optional<Regex> compile(std::string_view pattern, Options options = Options::none);
+  // used here); the engine's reason when it does not compile.
+  static Expected<Regex, RegexError> compile(std::string_view pattern,
+                                             Options options = Options::none);
+
+  // Compiles one of the program's own fixed patterns, which compile by
+  // construction. Should one ever fail (an edit, or a PCRE2 built without
+  // Unicode support), a debug build stops here naming the pattern and the
+  // reason; a release build returns the error, and the caller falls back to
+  // passing its text through.
+  static Expected<Regex, RegexError> compileConstant(std::string_view pattern,
+                                                     Options options = Options::none);
 
   // The leftmost match inside `range` of `text`, or nothing. With `anchored`
   // the match must start at range.location. The range is searched as if it

@@ -4,6 +4,7 @@
 #ifndef QUARN_PLATFORM_QUICKLOOKPREVIEW_H_
 #define QUARN_PLATFORM_QUICKLOOKPREVIEW_H_
 
+#include <cstddef>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -12,6 +13,7 @@
 #include <string>
 
 #include "base/Expected.h"
+#include "base/SharedBytes.h"
 #include "platform/FileError.h"
 #include "platform/Geometry.h"
 #include "platform/UTType.h"
@@ -25,8 +27,17 @@ struct QLFilePreviewRequest {
 };
 
 struct QLPreviewReplyAttachment {
-  std::string data;
+  SharedBytes data;  // shared with every other attachment of the same file
   UTType contentType;
+};
+
+// The pictures a page left out to keep within its memory bounds, by bound.
+// Not the platform's: the hosts tell their user with it.
+struct ImagesLeftOut {
+  std::size_t overImageBound = 0;  // the file alone is larger than one picture may be
+  std::size_t overPageBound = 0;   // the page's pictures together would be too large
+  std::size_t count() const { return overImageBound + overPageBound; }
+  bool operator==(const ImagesLeftOut&) const = default;
 };
 
 // The reply's attachments by name.
@@ -51,6 +62,7 @@ class QLPreviewReply {
   StringEncoding stringEncoding = StringEncoding::unspecified;
   std::string title;
   QLPreviewReplyAttachments attachments;
+  ImagesLeftOut imagesLeftOut;
 
  private:
   UTType contentType_;

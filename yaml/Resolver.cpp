@@ -6,9 +6,10 @@
 
 namespace quarn::yaml {
 
-std::optional<Resolver::Rule> Resolver::Rule::make(std::string tag, std::string_view pattern) {
+Expected<Resolver::Rule, RegexError> Resolver::Rule::make(std::string tag,
+                                                          std::string_view pattern) {
   auto regexp = Regex::compile(pattern);
-  if (!regexp) return std::nullopt;
+  if (!regexp) return Unexpected(std::move(regexp.error()));
   return Rule{std::move(tag), std::move(*regexp)};
 }
 
@@ -36,9 +37,11 @@ const std::shared_ptr<const Resolver>& Resolver::defaultResolver() {
     };
     std::vector<Rule> rules;
     for (const auto& [tag, pattern] : kRules) {
-      // The patterns are constants; one that failed to compile would only
-      // leave its texts resolving to str.
-      if (auto rule = Rule::make(tag, pattern)) rules.push_back(std::move(*rule));
+      // Fixed patterns: one that failed to compile in a release build would
+      // only leave its texts resolving to str.
+      if (auto regexp = Regex::compileConstant(pattern)) {
+        rules.push_back(Rule{tag, std::move(*regexp)});
+      }
     }
     return std::make_shared<const Resolver>(std::move(rules));
   }();

@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/Expected.h"
 #include "base/Regex.h"
 
 namespace quarn::yaml {
@@ -22,9 +23,9 @@ class Resolver {
     std::string tag;
     Regex regexp;
 
-    // A rule whose pattern is searched over the whole text; nothing when the
-    // pattern does not compile.
-    static std::optional<Rule> make(std::string tag, std::string_view pattern);
+    // A rule whose pattern is searched over the whole text; the reason when
+    // the pattern does not compile.
+    static Expected<Rule, RegexError> make(std::string tag, std::string_view pattern);
   };
 
   explicit Resolver(std::vector<Rule> rules) : rules_(std::move(rules)) {}

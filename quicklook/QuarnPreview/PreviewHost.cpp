@@ -22,6 +22,7 @@
 #include "quicklook/QuarnPreview/PreviewProvider.h"
 #include "quicklook/QuarnPreview/StandalonePage.h"
 #include "quicklook/Shared/MarkdownRenderer.h"
+#include "quicklook/Shared/PreviewDocument.h"
 
 namespace quarn::PreviewHost {
 namespace {
@@ -122,6 +123,11 @@ ExitStatus run(const Options& options, std::ostream& errors) {
     return fail(
         (toStdout ? std::string("standard output") : options.output) + ": " + failure.message(),
         kFailed);
+  }
+  // Not a failure: the page is whole but for pictures past the memory bounds.
+  if (const std::string leftOut = PreviewDocument::imagesLeftOutMessage(reply->imagesLeftOut);
+      !leftOut.empty()) {
+    errors << "quarn-preview: " << name << ": " << leftOut << "\n";
   }
   return kWritten;
 }

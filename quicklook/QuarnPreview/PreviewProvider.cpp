@@ -23,6 +23,7 @@ void PreviewProvider::providePreview(const QLFilePreviewRequest& request,
                                                          std::move(attachment.contentType)});
     }
     reply.attachments = std::move(attachments);
+    reply.imagesLeftOut = preview->imagesLeftOut;
     // The page goes out as its UTF-8 bytes; one that is not valid UTF-8
     // cannot be handed over without loss.
     if (!utf8::isValid(preview->html)) {

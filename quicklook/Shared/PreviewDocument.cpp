@@ -1,5 +1,7 @@
 #include "quicklook/Shared/PreviewDocument.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <array>
 #include <cstring>
@@ -28,12 +30,12 @@ struct FrontmatterParts {
   std::string_view body;
 };
 FrontmatterParts frontmatterParts(std::string_view text);
-Attachments attachImagesFrom(std::string& html, std::size_t from,
-                             const std::filesystem::path& noteFile);
+AttachedImages attachImagesFrom(std::string& html, std::size_t from,
+                                const std::filesystem::path& noteFile);
 
 // The page of a note, with the note's HTML written once, straight into it.
 std::string markdownPage(std::string_view title, std::string_view text,
-                         const std::filesystem::path& file, Attachments& attachments) {
+                         const std::filesystem::path& file, AttachedImages& images) {
   const FrontmatterParts split = frontmatterParts(text);
   std::string page;
   HTML::appendDocumentStart(title, page);
@@ -44,7 +46,7 @@ std::string markdownPage(std::string_view title, std::string_view text,
   }
   const std::size_t note = page.size();
   MarkdownRenderer::appendStyledHTML(split.body, page, HTML::documentEndSize());
-  attachments = attachImagesFrom(page, note, file);
+  images = attachImagesFrom(page, note, file);
   HTML::appendDocumentEnd(page);
   return page;
 }
@@ -113,7 +115,10 @@ Expected<RenderedPreview, FileError> render(const std::filesystem::path& file) {
         HTML::document(pageTitle, StructuredRenderer::html(decodeText(std::move(*bytes))));
   } else {
     const std::string text = decodeText(std::move(*bytes));
-    preview.html = markdownPage(pageTitle, text, file, preview.attachments);
+    AttachedImages images;
+    preview.html = markdownPage(pageTitle, text, file, images);
+    preview.attachments = std::move(images.attachments);
+    preview.imagesLeftOut = images.imagesLeftOut;
   }
   return preview;
 }
@@ -126,14 +131,6 @@ constexpr std::string_view kImagePattern = "<img src=\"([^\"]+)\"([^>]*)>";
 constexpr std::string_view kImageStart = "<img src=\"";
 constexpr std::array<std::string_view, 4> kSkippedSources = {"http://", "https://",
                                                              "data:", "cid:"};
-// A bound per image: every attachment is held in memory and carried in the
-// reply, so one huge file named by a note must not exhaust the host.
-constexpr std::size_t kMaxImageBytes = 64 * 1024 * 1024;
-// A bound on all images of one page together: every reference carries its own
-// copy of the bytes, so a short note naming one large picture ten thousand
-// times would otherwise ask for hundreds of gigabytes. Images past the bound
-// are removed like unreadable ones.
-constexpr std::size_t kMaxPageImageBytes = 256 * 1024 * 1024;
 
 // The address as the page means it: the Markdown library writes "&" and "'"
 // of an address as character references, which a browser would undo too.
@@ -154,9 +151,10 @@ std::string unescapeAddress(std::string_view source) {
   return address;
 }
 
-// The image file an element names, or nothing when it cannot be served.
-std::optional<Attachment> readImage(std::string_view source, const std::filesystem::path& folder,
-                                    std::size_t maxBytes) {
+// The file an image address names, resolved against the note's folder by its
+// text; nothing for an address that can name no file.
+std::optional<std::filesystem::path> imagePath(std::string_view source,
+                                               const std::filesystem::path& folder) {
   const std::string address = unescapeAddress(source);
   // An address whose escapes are malformed or decode to bytes that are not
   // UTF-8 is taken as it is written.
@@ -168,17 +166,71 @@ std::optional<Attachment> readImage(std::string_view source, const std::filesyst
   // Resolved by its text, as an address against the note's folder is: "." and
   // "dir/.." go before the file system is asked, so a missing "dir" does not
   // hide the file, and ".." at the root stays at the root.
-  const std::filesystem::path file =
-      (path.front() == '/' ? std::filesystem::path(path) : folder / path).lexically_normal();
-  // The type comes from the name before anything is read, so a large file
-  // that is no image is never read at all.
-  const std::optional<UTType> type = UTType::fromExtension(text::fileExtension(file));
-  if (!type || !type->isImage) return std::nullopt;
-  // readFile refuses FIFOs, devices and folders without blocking.
-  auto bytes = readFile(file, maxBytes);
-  if (!bytes) return std::nullopt;
-  return Attachment{std::move(*bytes), *type};
+  return (path.front() == '/' ? std::filesystem::path(path) : folder / path).lexically_normal();
 }
+
+// Why an image element gets no attachment.
+enum class Refusal { unservable, overImageBound, overPageBound };
+
+// The image files of one page: each file is read once, however many elements
+// name it and by whatever path, and its bytes are shared by all their
+// attachments. Every element still counts its file toward the page's bound,
+// as every output carries the picture once per element.
+class ImageFiles {
+ public:
+  explicit ImageFiles(std::filesystem::path folder) : folder_(std::move(folder)) {}
+
+  Expected<Attachment, Refusal> attachment(std::string_view source) {
+    const std::optional<std::filesystem::path> file = imagePath(source, folder_);
+    if (!file) return Unexpected(Refusal::unservable);
+    // The type comes from the name before anything is read, so a large file
+    // that is no image is never read at all.
+    const std::optional<UTType> type = UTType::fromExtension(text::fileExtension(*file));
+    if (!type || !type->isImage) return Unexpected(Refusal::unservable);
+    // What is left of the bound only shrinks, so a file refused for it once
+    // stays refused.
+    auto [entry, fresh] = byPath_.try_emplace(file->native(), Unexpected(Refusal::unservable));
+    if (fresh) entry->second = read(*file);
+    const Expected<SharedBytes, Refusal>& bytes = entry->second;
+    if (!bytes) return Unexpected(bytes.error());
+    if (bytes->size() > budget_) return Unexpected(Refusal::overPageBound);
+    budget_ -= bytes->size();
+    return Attachment{*bytes, *type};
+  }
+
+ private:
+  Expected<SharedBytes, Refusal> read(const std::filesystem::path& file) {
+    struct stat info {};
+    // readFile refuses FIFOs, devices and folders without blocking; stat
+    // only finds the file's identity and size first.
+    if (::stat(file.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
+      return Unexpected(Refusal::unservable);
+    }
+    if (static_cast<unsigned long long>(info.st_size) > kMaxImageBytes) {
+      return Unexpected(Refusal::overImageBound);
+    }
+    const std::pair<dev_t, ino_t> identity{info.st_dev, info.st_ino};
+    if (const auto known = byIdentity_.find(identity); known != byIdentity_.end()) {
+      return known->second;
+    }
+    if (static_cast<unsigned long long>(info.st_size) > budget_) {
+      return Unexpected(Refusal::overPageBound);
+    }
+    auto bytes = readFile(file, kMaxImageBytes);
+    if (!bytes) {
+      return Unexpected(bytes.error().reason == std::errc::file_too_large ? Refusal::overImageBound
+                                                                          : Refusal::unservable);
+    }
+    SharedBytes shared(std::move(*bytes));
+    byIdentity_.emplace(identity, shared);
+    return shared;
+  }
+
+  std::filesystem::path folder_;
+  std::size_t budget_ = kMaxPageImageBytes;
+  std::map<std::string, Expected<SharedBytes, Refusal>, std::less<>> byPath_;
+  std::map<std::pair<dev_t, ino_t>, SharedBytes> byIdentity_;
+};
 
 // The first `what` in `text` at or after `from`: memmem, which skips ahead
 // faster than a search for the first byte in markup full of "<".
@@ -227,9 +279,8 @@ FrontmatterParts frontmatterParts(std::string_view text) {
   // bytes, without handing the whole text to the regular expressions (which
   // check all of it for UTF-8 first).
   if (!text.starts_with("---")) return whole;
-  const std::optional<Regex> opening = Regex::compile(kOpeningFence);
-  const std::optional<Regex> closing =
-      Regex::compile(kClosingFence, Regex::Options::anchorsMatchLines);
+  const auto opening = Regex::compileConstant(kOpeningFence);
+  const auto closing = Regex::compileConstant(kClosingFence, Regex::Options::anchorsMatchLines);
   if (!opening || !closing) return whole;
   const std::optional<Match> open =
       opening->firstMatch(text, Range{0, text.size()}, Regex::MatchingOptions::anchored);
@@ -289,21 +340,20 @@ void applyEdits(std::string& html, std::size_t from, const std::vector<Edit>& ed
   html.resize(write + size + growth - read);
 }
 
-// The edits that rewrite or remove the image elements of `html`, and the
-// attachments of the rewritten ones.
+// The edits that rewrite or remove the image elements of `html`, with the
+// attachments of the rewritten ones and the count of those left out.
 std::vector<Edit> imageEdits(std::string_view html, const Regex& image,
-                             const std::filesystem::path& noteFile, Attachments& attachments) {
+                             const std::filesystem::path& noteFile, AttachedImages& images) {
   // Absolute, so that ".." in an address resolves against the real folder
   // even when the note was named by a relative path.
   std::error_code error;
   std::filesystem::path folder = std::filesystem::absolute(noteFile, error).parent_path();
   if (error) folder = noteFile.parent_path();
+  ImageFiles files(std::move(folder));
   // Front to back: the same result as editing from the last match to the
   // first, without moving the tail on every edit.
   std::vector<Edit> edits;
   std::size_t number = 0;
-  std::size_t budget = kMaxPageImageBytes;
-  std::map<std::string, std::optional<Attachment>, std::less<>> read;
   for (const Match& match : image.matches(html)) {
     const std::string name = "quarn-image-" + std::to_string(number++);
     Edit& edit = edits.emplace_back(Edit{match.range(), ""});  // removed unless served
@@ -313,14 +363,13 @@ std::vector<Edit> imageEdits(std::string_view html, const Regex& image,
         std::any_of(kSkippedSources.begin(), kSkippedSources.end(),
                     [&](std::string_view prefix) { return address.starts_with(prefix); });
     if (skipped) continue;
-    // Each file is read once per page, however often the note names it; every
-    // reference still gets its own attachment.
-    auto [entry, fresh] = read.try_emplace(std::string(address));
-    if (fresh) entry->second = readImage(address, folder, kMaxImageBytes);
-    const std::optional<Attachment>& attachment = entry->second;
-    if (!attachment || attachment->data.size() > budget) continue;
-    budget -= attachment->data.size();
-    attachments.emplace(name, *attachment);
+    Expected<Attachment, Refusal> attachment = files.attachment(address);
+    if (!attachment) {
+      if (attachment.error() == Refusal::overImageBound) ++images.imagesLeftOut.overImageBound;
+      if (attachment.error() == Refusal::overPageBound) ++images.imagesLeftOut.overPageBound;
+      continue;
+    }
+    images.attachments.emplace(name, std::move(*attachment));
     const Range rest = match.groups[2].value_or(Range{source.end() + 1, 0});
     edit.replacement = "<img src=\"cid:";
     edit.replacement += name;
@@ -331,29 +380,46 @@ std::vector<Edit> imageEdits(std::string_view html, const Regex& image,
   return edits;
 }
 
-// attachImages on the part of `html` from `from` on, in place.
-Attachments attachImagesFrom(std::string& html, std::size_t from,
-                             const std::filesystem::path& noteFile) {
-  const std::optional<Regex> image = Regex::compile(kImagePattern);
+// attachImages on the part of `html` from `from` on, in place; the result's
+// html is left empty.
+AttachedImages attachImagesFrom(std::string& html, std::size_t from,
+                                const std::filesystem::path& noteFile) {
+  const auto image = Regex::compileConstant(kImagePattern);
   if (!image) return {};
-  Attachments attachments;
+  AttachedImages images;
   // Every match begins with this text, so without it there is nothing to
   // rewrite.
   if (find(html, kImageStart, from) != std::string_view::npos) {
     const std::vector<Edit> edits =
-        imageEdits(std::string_view(html).substr(from), *image, noteFile, attachments);
+        imageEdits(std::string_view(html).substr(from), *image, noteFile, images);
     applyEdits(html, from, edits);
   }
   removeEmptyParagraphs(html, from);
-  return attachments;
+  return images;
 }
 
 }  // namespace
 
 AttachedImages attachImages(std::string_view html, const std::filesystem::path& noteFile) {
-  AttachedImages result{std::string(html), {}};
-  result.attachments = attachImagesFrom(result.html, 0, noteFile);
+  std::string page(html);
+  AttachedImages result = attachImagesFrom(page, 0, noteFile);
+  result.html = std::move(page);
   return result;
+}
+
+std::string imagesLeftOutMessage(const ImagesLeftOut& leftOut) {
+  const std::size_t count = leftOut.count();
+  if (count == 0) return "";
+  const std::string image =
+      "over the " + std::to_string(kMaxImageBytes >> 20) + " MiB bound for one picture";
+  const std::string page = "over the " + std::to_string(kMaxPageImageBytes >> 20) +
+                           " MiB bound for all pictures of a page";
+  std::string message =
+      std::to_string(count) + (count == 1 ? " picture" : " pictures") + " left out: ";
+  if (leftOut.overPageBound == 0) return message + image;
+  if (leftOut.overImageBound == 0) return message + page;
+  return message + std::to_string(leftOut.overImageBound) + " " + image + ", " +
+         std::to_string(leftOut.overPageBound) + " " + page;
 }
 
 }  // namespace quarn::PreviewDocument

@@ -4,6 +4,7 @@
 #ifndef QUARN_QUICKLOOK_SHARED_PREVIEWDOCUMENT_H_
 #define QUARN_QUICKLOOK_SHARED_PREVIEWDOCUMENT_H_
 
+#include <cstddef>
 #include <filesystem>
 #include <map>
 #include <optional>
@@ -11,22 +12,31 @@
 #include <string_view>
 
 #include "base/Expected.h"
+#include "base/SharedBytes.h"
 #include "platform/FileError.h"
+#include "platform/QuickLookPreview.h"
 #include "platform/UTType.h"
 
 namespace quarn {
 
 struct Attachment {
-  std::string data;
+  SharedBytes data;  // one buffer for every element that names the same file
   UTType contentType;
   bool operator==(const Attachment&) const = default;
 };
 
 using Attachments = std::map<std::string, Attachment>;
 
+// The bounds that keep a page's pictures in memory: one picture file, and all
+// the pictures of one page counted per element (each output carries a picture
+// once per element that shows it). Pictures past them are left out of the page.
+inline constexpr std::size_t kMaxImageBytes = 64 * 1024 * 1024;
+inline constexpr std::size_t kMaxPageImageBytes = 256 * 1024 * 1024;
+
 struct RenderedPreview {
   std::string html;  // the complete page
   Attachments attachments;
+  ImagesLeftOut imagesLeftOut;
 };
 
 struct FrontmatterSplit {
@@ -37,6 +47,7 @@ struct FrontmatterSplit {
 struct AttachedImages {
   std::string html;
   Attachments attachments;
+  ImagesLeftOut imagesLeftOut;
 };
 
 namespace PreviewDocument {
@@ -64,11 +75,16 @@ std::string decodeText(std::string&& bytes);
 FrontmatterSplit splitFrontmatter(std::string_view text);
 
 // Rewrites the local images of a note's HTML into cid: references and reads
-// their bytes; images that cannot be served are removed, and paragraphs left
-// empty with them. Reads files relative to the folder of `noteFile`; an
-// address is resolved by its text first, as a URL is ("." and "dir/.." are
-// removed, ".." at the root stays there), so a missing "dir" does not matter.
+// their bytes, each file once however many elements name it; images that
+// cannot be served are removed, and paragraphs left empty with them. Images
+// past kMaxImageBytes or kMaxPageImageBytes are removed too, and counted. Reads files relative to
+// the folder of `noteFile`; an address is resolved by its text first, as a URL is ("." and "dir/.."
+// are removed, ".." at the root stays there), so a missing "dir" does not matter.
 AttachedImages attachImages(std::string_view html, const std::filesystem::path& noteFile);
+
+// One line for people on the pictures a page left out, e.g. "2 pictures left
+// out: over the 256 MiB bound for all pictures of a page"; "" when none were.
+std::string imagesLeftOutMessage(const ImagesLeftOut& leftOut);
 
 }  // namespace PreviewDocument
 }  // namespace quarn

@@ -11,7 +11,7 @@ namespace quarn {
 namespace {
 
 Regex compiled(std::string_view pattern, Regex::Options options = Regex::Options::none) {
-  std::optional<Regex> regex = Regex::compile(pattern, options);
+  auto regex = Regex::compile(pattern, options);
   EXPECT_TRUE(regex.has_value()) << pattern;
   return regex ? *regex : *Regex::compile("x");
 }
@@ -27,6 +27,11 @@ std::vector<std::string> matchedTexts(const Regex& regex, std::string_view text)
 TEST(RegexTest, RefusesPatternsThatDoNotCompile) {
   EXPECT_FALSE(Regex::compile("(unclosed").has_value());
   EXPECT_FALSE(Regex::compile("[a-").has_value());
+  // The refusal says why, and where the engine stopped.
+  const auto refused = Regex::compile("ab)c");
+  ASSERT_FALSE(refused.has_value());
+  EXPECT_FALSE(refused.error().reason.empty());
+  EXPECT_EQ(refused.error().offset, 2u);
 }
 
 TEST(RegexTest, LineAnchorsSeeEveryUnicodeLineEnd) {

@@ -61,6 +61,22 @@ TEST(PreviewHostTest, FailuresNameTheFileWriteNothingAndExitNonZero) {
   }
 }
 
+TEST(PreviewHostTest, SaysHowManyPicturesWereLeftOutAndWhy) {
+  test::TempDir dir;
+  // Sparse files: they cost no disk.
+  std::filesystem::resize_file(dir.write("huge.png", ""), 64u * 1024 * 1024 + 1);
+  std::filesystem::resize_file(dir.write("large.png", ""), 60u * 1024 * 1024);
+  std::string note = "![h](huge.png)\n";
+  for (int i = 0; i < 6; ++i) note += "![l](large.png)\n";
+  const auto file = dir.write("n.md", note);
+  auto result = run(preview() + " -o " + (dir / "out.html").string() + " " + file.string());
+  EXPECT_EQ(result.status, 0);
+  // Four of the large ones fit the page's bound.
+  EXPECT_EQ(result.err, "quarn-preview: " + file.string() +
+                            ": 3 pictures left out: 1 over the 64 MiB bound for one picture, 2 "
+                            "over the 256 MiB bound for all pictures of a page\n");
+}
+
 bool isCharacterDevice(const std::filesystem::path& path) {
   struct stat status {};
   return ::lstat(path.c_str(), &status) == 0 && S_ISCHR(status.st_mode);

@@ -160,6 +160,19 @@ TEST_F(AttachImagesTest, NumbersCountEveryMatchAndNothingIsShared) {
   EXPECT_EQ(result.attachments.at("quarn-image-3").data, kPng + "shared");
 }
 
+TEST_F(AttachImagesTest, HoldsEachFileOnceForAllItsElements) {
+  fs::create_symlink(notes_ / "pic.png", notes_ / "link.png");
+  std::string html = "<p>" + img("link.png") + img("./nosuchdir/../pic.png");
+  for (int i = 0; i < 50; ++i) html += img("pic.png");
+  const AttachedImages result = attach(html + "</p>");
+  ASSERT_EQ(result.attachments.size(), 52u);
+  const char* const bytes = result.attachments.begin()->second.data.data();
+  for (const auto& [name, attachment] : result.attachments) {
+    EXPECT_EQ(attachment.data.data(), bytes) << name;
+  }
+  EXPECT_EQ(result.attachments.begin()->second.data, kPng);
+}
+
 TEST_F(AttachImagesTest, KeepsTheRestOfTheElement) {
   const AttachedImages result =
       attach("<img src=\"pic.png\" alt=\"A photo\" title=\"t\" /><img src=\"pic.png\">");
