@@ -36,9 +36,6 @@ std::optional<int> parseSide(std::string_view digits) {
   return value;
 }
 
-struct SurfaceDeleter {
-  void operator()(cairo_surface_t* surface) const { cairo_surface_destroy(surface); }
-};
 struct CairoDeleter {
   void operator()(cairo_t* cairo) const { cairo_destroy(cairo); }
 };
@@ -159,6 +156,31 @@ ExitStatus run(const std::filesystem::path& input, const std::filesystem::path& 
     return kNoThumbnail;
   }
   return kWritten;
+}
+
+Surface draw(const std::filesystem::path& input, PixelSize size) {
+  std::unique_ptr<QLThumbnailReply> reply;
+  const CGSize box{static_cast<double>(size.width), static_cast<double>(size.height)};
+  ThumbnailProvider provider;
+  provider.provideThumbnail(
+      QLFileThumbnailRequest{input, box, size.keepsShape ? CGSize{1, 1} : box},
+      [&](std::unique_ptr<QLThumbnailReply> r, std::optional<FileError>) { reply = std::move(r); });
+  if (!reply) return nullptr;
+  const CGSize contextSize = reply->contextSize();
+  Surface surface(cairo_image_surface_create(CAIRO_FORMAT_ARGB32,
+                                             static_cast<int>(contextSize.width),
+                                             static_cast<int>(contextSize.height)));
+  if (cairo_surface_status(surface.get()) != CAIRO_STATUS_SUCCESS) return nullptr;
+  std::unique_ptr<cairo_t, CairoDeleter> cairo(cairo_create(surface.get()));
+  ensureFonts();
+  bool drawn = false;
+  {
+    ScopedCurrentContext current(cairo.get(), contextSize);
+    drawn = reply->draw();
+  }
+  if (!drawn) return nullptr;
+  cairo_surface_flush(surface.get());
+  return surface;
 }
 
 std::string versionText(std::string_view programVersion) {

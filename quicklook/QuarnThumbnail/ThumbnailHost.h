@@ -7,9 +7,12 @@
 #define QUARN_QUICKLOOK_QUARNTHUMBNAIL_THUMBNAILHOST_H_
 
 #include <filesystem>
+#include <memory>
 #include <ostream>
 #include <string>
 #include <string_view>
+
+#include <cairo.h>
 
 #include "base/Expected.h"
 
@@ -54,6 +57,17 @@ void ensureFonts();
 // itself failed) and one line naming the file and the cause goes to `errors`.
 ExitStatus run(const std::filesystem::path& input, const std::filesystem::path& output,
                PixelSize size, std::ostream& errors);
+
+struct SurfaceDeleter {
+  void operator()(cairo_surface_t* surface) const { cairo_surface_destroy(surface); }
+};
+using Surface = std::unique_ptr<cairo_surface_t, SurfaceDeleter>;
+
+// The picture run() would encode for `input` in `size`, for hosts that hand
+// pixels on instead of writing a file: an ARGB32 image surface of the same
+// size with the same pixels. Null where run() writes nothing (not a canvas
+// file, unreadable, undecodable, nothing to draw). Calls ensureFonts() first.
+Surface draw(const std::filesystem::path& input, PixelSize size);
 
 // The --version text: the program's version and those of cairo, pango and zlib.
 std::string versionText(std::string_view programVersion);

@@ -78,6 +78,48 @@ TEST(ThumbnailHostTest, OneSideGivenKeepsTheCanvasShape) {
   cairo_surface_destroy(png);
 }
 
+TEST(ThumbnailHostTest, DrawsThePixelsRunWrites) {
+  test::TempDir dir;
+  const auto canvas = dir.write("a.kcv", kCanvas);
+  const struct {
+    std::filesystem::path input;
+    host::PixelSize size;
+    bool drawn;
+  } rows[] = {
+      {canvas, {128, 128, true}, true},
+      {canvas, {90, 60}, true},
+      {dir.write("a.json", kCanvas), {64, 64, true}, false},
+      {dir.write("text.kcv", "not json"), {64, 64, true}, false},
+      {dir.write("dot.kcv", R"({"elements":[{"id":"a","type":"x","x":1,"y":1,"width":0,)"
+                            R"("height":0}]})"),
+       {64, 64, true},
+       false},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.input.filename().string() + " " + std::to_string(row.size.width));
+    const host::Surface drawn = host::draw(row.input, row.size);
+    ASSERT_EQ(drawn != nullptr, row.drawn);
+    if (!drawn) continue;
+    const auto output = dir / "out.png";
+    std::ostringstream errors;
+    ASSERT_EQ(host::run(row.input, output, row.size, errors), host::kWritten);
+    const host::Surface png(cairo_image_surface_create_from_png(output.c_str()));
+    const int width = cairo_image_surface_get_width(png.get());
+    const int height = cairo_image_surface_get_height(png.get());
+    ASSERT_EQ(cairo_image_surface_get_width(drawn.get()), width);
+    ASSERT_EQ(cairo_image_surface_get_height(drawn.get()), height);
+    int differing = 0;
+    for (int y = 0; y < height; ++y) {
+      const auto rowOf = [y](cairo_surface_t* surface) {
+        return reinterpret_cast<const std::uint32_t*>(cairo_image_surface_get_data(surface) +
+                                                      y * cairo_image_surface_get_stride(surface));
+      };
+      for (int x = 0; x < width; ++x) differing += rowOf(drawn.get())[x] != rowOf(png.get())[x];
+    }
+    EXPECT_EQ(differing, 0);
+  }
+}
+
 TEST(ThumbnailHostTest, RewritesAnExistingOutputInPlace) {
   // Services create the output and read it back through their own handle.
   test::TempDir dir;
