@@ -34,7 +34,9 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "shared-mime-info, desktop-file-utils, hicolor-icon-theme")
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "tumbler")
 # dpkg keeps the package's own list; the per-prefix one would let a script
-# remove files behind its back.
+# remove files behind its back. One package of every other component.
 get_cmake_property(CPACK_COMPONENTS_ALL COMPONENTS)
 list(REMOVE_ITEM CPACK_COMPONENTS_ALL prefix_manifest)
+set(CPACK_DEB_COMPONENT_INSTALL ON)
+set(CPACK_COMPONENTS_GROUPING ALL_COMPONENTS_IN_ONE)
 include(CPack)
