@@ -27,4 +27,9 @@ Expected<std::filesystem::path, std::string> inputPath(std::string_view argument
   return std::filesystem::path(*path);
 }
 
+bool namesFolder(const std::filesystem::path& path) {
+  const std::string& text = path.native();
+  return !text.empty() && text.back() == '/';
+}
+
 }  // namespace quarn::FileUri

@@ -19,6 +19,11 @@ namespace quarn::FileUri {
 // path, a malformed escape or an encoded NUL.
 Expected<std::filesystem::path, std::string> inputPath(std::string_view argument);
 
+// Whether `path` is written with a trailing slash ("d.md/", "/"): it names a
+// folder whatever its last part looks like, so a host reads it, and fails as
+// reading a folder does, instead of judging it by an extension.
+bool namesFolder(const std::filesystem::path& path);
+
 }  // namespace quarn::FileUri
 
 #endif  // QUARN_BASE_FILEURI_H_

@@ -11,9 +11,11 @@
 #include <gtk/gtk.h>
 #include <webkit/webkit.h>
 
+#include "base/ExitStatus.h"
+#include "base/VersionText.h"
 #include "platform/FileWrite.h"
-#include "quicklook/QuarnThumbnail/PngWriter.h"
-#include "viewer/PreviewService.h"
+#include "platform/PngWriter.h"
+#include "quicklook/QuarnPreview/PreviewService.h"
 #include "viewer/ViewerWindow.h"
 
 namespace quarn {
@@ -26,9 +28,10 @@ void fail(const std::string& message) { std::fprintf(stderr, "quarn-view: %s\n",
 
 struct Run {
   GMainLoop* loop = nullptr;
-  int status = 0;
+  int status = kDone;
   bool firstSettled = false;
   std::string snapshot;
+  std::filesystem::path firstFile;
   std::string firstName;  // the first file as the command line names it
 
   void finish(int code) {
@@ -63,18 +66,19 @@ void writeSnapshot(ViewerWindow& window, Run& run) {
         if (!texture) {
           fail(state->firstName + ": cannot take the snapshot: " + error->message);
           g_error_free(error);
-          return state->finish(1);
+          return state->finish(kFailed);
         }
-        const std::string png = encodePng(texture);
+        std::string png = encodePng(texture);
         g_object_unref(texture);
-        const std::error_code written = png.empty()
-                                            ? std::make_error_code(std::errc::not_enough_memory)
-                                            : writeFile(state->snapshot, png);
+        OutputFiles outputs(state->firstFile);
+        std::error_code written = png.empty() ? std::make_error_code(std::errc::not_enough_memory)
+                                              : outputs.stage(state->snapshot, std::move(png));
+        if (!written) written = outputs.commit();
         if (written) {
-          fail(state->snapshot + ": " + written.message());
-          return state->finish(1);
+          fail(writeFailure(state->snapshot, written));
+          return state->finish(kFailed);
         }
-        state->finish(0);
+        state->finish(kDone);
       },
       &run);
 }
@@ -115,9 +119,15 @@ int runViewer(const ViewerOptions& options) {
   }
   if (!firstReply) {
     for (const auto& file : files) fail(refusedMessage(file));
-    return 2;
+    return kRefused;
   }
+  run.firstFile = firstFile;
   run.firstName = firstFile.string();
+  // Refused before any window, as quarn-preview refuses such an output.
+  if (snapshot && isSameFile(options.snapshot, firstFile)) {
+    fail(writeFailure(options.snapshot, WriteError::isTheInput));
+    return kFailed;
+  }
 
   // Snapshots are pictures at scale 1 whatever the screen's scale. Nobody
   // looks at the window then, and the picture comes from the web process, so
@@ -141,7 +151,7 @@ int runViewer(const ViewerOptions& options) {
   g_set_prgname("quarn-view");
   if (!gtk_init_check()) {
     fail("cannot open a display");
-    return 1;
+    return kFailed;
   }
   run.loop = g_main_loop_new(nullptr, FALSE);
 
@@ -160,7 +170,7 @@ int runViewer(const ViewerOptions& options) {
     // Nothing to show for the only file: leave the way quarn-preview does.
     if (first && (snapshot || !several)) {
       fail(unreadableMessage(run.firstName, *outcome.error));
-      run.status = 1;
+      run.status = kFailed;
       window.close();
     }
   };
@@ -182,11 +192,14 @@ int runViewer(const ViewerOptions& options) {
 }
 
 std::string viewerVersionText() {
-  return "quarn-view " QUARN_VERSION "\nGTK " + std::to_string(gtk_get_major_version()) + "." +
-         std::to_string(gtk_get_minor_version()) + "." + std::to_string(gtk_get_micro_version()) +
-         "\nWebKitGTK " + std::to_string(webkit_get_major_version()) + "." +
-         std::to_string(webkit_get_minor_version()) + "." +
-         std::to_string(webkit_get_micro_version());
+  const auto dotted = [](unsigned major, unsigned minor, unsigned micro) {
+    return std::to_string(major) + "." + std::to_string(minor) + "." + std::to_string(micro);
+  };
+  return versionText(
+      "quarn-view", QUARN_VERSION,
+      {{"GTK", dotted(gtk_get_major_version(), gtk_get_minor_version(), gtk_get_micro_version())},
+       {"WebKitGTK", dotted(webkit_get_major_version(), webkit_get_minor_version(),
+                            webkit_get_micro_version())}});
 }
 
 }  // namespace quarn

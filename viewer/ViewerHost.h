@@ -4,6 +4,7 @@
 #ifndef QUARN_VIEWER_VIEWERHOST_H_
 #define QUARN_VIEWER_VIEWERHOST_H_
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -12,14 +13,15 @@
 namespace quarn {
 
 struct ViewerOptions {
-  std::vector<std::string> files;
+  std::vector<std::filesystem::path> files;
   ColorScheme colorScheme = ColorScheme::system;
   std::string snapshot;  // "" for the window; else where the PNG goes
 };
 
 // Runs the viewer until its window closes, or until the snapshot is written.
-// Returns the exit status: 0 shown (or written), 1 an unreadable file, no
-// display or a failed write, 2 a refused file type when nothing can be shown.
+// Returns the exit status: kDone shown (or written), kFailed an unreadable
+// file, no display, a failed write or a snapshot that is the input file,
+// kRefused a refused file type when nothing can be shown.
 // Messages go to standard error, one line each, naming the file.
 int runViewer(const ViewerOptions& options);
 

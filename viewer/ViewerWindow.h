@@ -22,7 +22,7 @@
 #include "base/Expected.h"
 #include "platform/FileError.h"
 #include "platform/QuickLookPreview.h"
-#include "viewer/PreviewService.h"
+#include "quicklook/QuarnPreview/PreviewService.h"
 
 namespace quarn {
 

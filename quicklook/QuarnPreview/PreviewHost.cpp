@@ -2,12 +2,8 @@
 
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
-#include <iostream>
 #include <memory>
-#include <optional>
 #include <system_error>
 
 #include <CLI/Version.hpp>
@@ -17,9 +13,10 @@
 #include <simdjson.h>
 
 #include "base/Text.h"
+#include "base/VersionText.h"
 #include "platform/FileWrite.h"
 #include "quicklook/QuarnPreview/Mhtml.h"
-#include "quicklook/QuarnPreview/PreviewProvider.h"
+#include "quicklook/QuarnPreview/PreviewService.h"
 #include "quicklook/QuarnPreview/StandalonePage.h"
 #include "quicklook/Shared/MarkdownRenderer.h"
 #include "quicklook/Shared/PreviewDocument.h"
@@ -29,34 +26,25 @@ namespace {
 
 // The provider may print (the YAML layer announces an encoding override on
 // standard output); a service keeps an extension's output away from the data
-// it returns. So the page keeps the real standard output as a descriptor of
-// its own, and standard output goes to standard error while the provider
-// runs; it is given back when the run ends.
-class PageOutput {
+// it returns. So the C library's standard output stream points at standard
+// error while the provider runs. No descriptor moves: "-o /dev/stdout" and
+// the page without -o reach the same standard output, and standard error is
+// left as the caller set it up.
+class ProviderOutputAside {
  public:
-  PageOutput() {
+  ProviderOutputAside() : saved_(stdout) {
     std::fflush(stdout);
-    fd_ = ::dup(STDOUT_FILENO);
-    if (fd_ >= 0 && ::dup2(STDERR_FILENO, STDOUT_FILENO) < 0) {
-      ::close(fd_);
-      fd_ = -1;
-    }
+    stdout = stderr;  // glibc's standard streams are plain variables
   }
-  ~PageOutput() {
-    if (fd_ < 0) return;
+  ~ProviderOutputAside() {
     std::fflush(stdout);
-    std::cout.flush();
-    ::dup2(fd_, STDOUT_FILENO);
-    ::close(fd_);
+    stdout = saved_;
   }
-  PageOutput(const PageOutput&) = delete;
-  PageOutput& operator=(const PageOutput&) = delete;
-
-  // -1 when standard output could not be set aside.
-  int fd() const { return fd_; }
+  ProviderOutputAside(const ProviderOutputAside&) = delete;
+  ProviderOutputAside& operator=(const ProviderOutputAside&) = delete;
 
  private:
-  int fd_ = -1;
+  FILE* saved_;
 };
 
 std::string chosenFormat(const Options& options, bool toStdout) {
@@ -73,77 +61,69 @@ ExitStatus run(const Options& options, std::ostream& errors) {
     errors << "quarn-preview: " << message << "\n";
     return status;
   };
-  const PageOutput pageOutput;
-  if (pageOutput.fd() < 0) {
-    return fail(std::string("cannot set up standard output: ") + std::strerror(errno), kFailed);
-  }
-
-  const std::string name = options.file.string();
-  PreviewProvider provider;
-  std::unique_ptr<QLPreviewReply> reply;
-  provider.providePreview(
-      QLFilePreviewRequest{options.file},
-      [&](std::unique_ptr<QLPreviewReply> r, std::optional<FileError>) { reply = std::move(r); });
-  if (!reply) return fail(name + ": the file type is not supported", kRefused);
-  auto page = reply->createData();
-  std::fflush(stdout);
-  std::cout.flush();
-  if (!page) {
-    const FileError& error = page.error();
-    return fail(name + ": " + (error.reason ? error.reason.message() : error.description()),
-                kFailed);
-  }
+  std::unique_ptr<QLPreviewReply> reply = requestPreview(options.file);
+  if (!reply) return fail(refusedMessage(options.file), kRefused);
+  auto shown = [&] {
+    const ProviderOutputAside aside;
+    return createPreview(*reply);
+  }();
+  if (!shown) return fail(unreadableMessage(options.file, shown.error()), kFailed);
 
   const bool toStdout = options.output.empty() || options.output == "-";
   const std::string format = chosenFormat(options, toStdout);
   std::string bytes;
   if (format == "mhtml") {
-    bytes = Mhtml::archive(*page, reply->attachments, reply->title);
+    bytes = Mhtml::archive(shown->page, shown->attachments, shown->title);
   } else if (format == "standalone") {
-    bytes = StandalonePage::page(*page, reply->attachments);
+    bytes = StandalonePage::page(shown->page, shown->attachments);
   } else {
-    bytes = std::move(*page);
+    bytes = std::move(shown->page);
   }
 
-  if (!options.attachments.empty() && !reply->attachments.empty()) {
-    std::error_code error;
-    std::filesystem::create_directories(options.attachments, error);
-    if (error) return fail(options.attachments.string() + ": " + error.message(), kFailed);
-    for (const auto& [attachmentName, attachment] : reply->attachments) {
+  // The page first: a page that cannot be written stops the run before any
+  // folder is made for the attachments.
+  OutputFiles outputs(options.file);
+  std::error_code failure = toStdout ? outputs.stage(STDOUT_FILENO, std::move(bytes))
+                                     : outputs.stage(options.output, std::move(bytes));
+  if (failure) {
+    return fail(writeFailure(toStdout ? "standard output" : options.output, failure), kFailed);
+  }
+  if (!options.attachments.empty() && !shown->attachments.empty()) {
+    if ((failure = outputs.createFolders(options.attachments))) {
+      return fail(writeFailure(options.attachments.string(), failure), kFailed);
+    }
+    for (auto& [attachmentName, attachment] : shown->attachments) {
       const std::filesystem::path path = options.attachments / attachmentName;
-      if (const std::error_code failure = writeFile(path, attachment.data)) {
-        return fail(path.string() + ": " + failure.message(), kFailed);
+      if ((failure = outputs.stage(path, std::string(std::string_view(attachment.data))))) {
+        return fail(writeFailure(path.string(), failure), kFailed);
       }
     }
   }
-
-  const std::error_code failure =
-      toStdout ? writeAll(pageOutput.fd(), bytes) : writeFile(options.output, bytes);
-  if (failure) {
-    return fail(
-        (toStdout ? std::string("standard output") : options.output) + ": " + failure.message(),
-        kFailed);
+  std::string failedPath;
+  if ((failure = outputs.commit(&failedPath))) {
+    return fail(writeFailure(failedPath.empty() ? "standard output" : failedPath, failure),
+                kFailed);
   }
   // Not a failure: the page is whole but for pictures past the memory bounds.
   if (const std::string leftOut = PreviewDocument::imagesLeftOutMessage(reply->imagesLeftOut);
       !leftOut.empty()) {
-    errors << "quarn-preview: " << name << ": " << leftOut << "\n";
+    errors << "quarn-preview: " << options.file.string() << ": " << leftOut << "\n";
   }
-  return kWritten;
+  return kDone;
 }
 
 std::string versionText() {
   char pcre2[64] = {};
   pcre2_config(PCRE2_CONFIG_VERSION, pcre2);
-  std::string text = "quarn-preview " QUARN_VERSION "\n";
-  text += "cmark-gfm " + MarkdownRenderer::libraryVersion() + "\n";
-  text += std::string("libyaml ") + yaml_get_version_string() + "\n";
-  text += std::string("PCRE2 ") + pcre2 + "\n";
-  text += "simdjson " + std::to_string(simdjson::SIMDJSON_VERSION_MAJOR) + "." +
-          std::to_string(simdjson::SIMDJSON_VERSION_MINOR) + "." +
-          std::to_string(simdjson::SIMDJSON_VERSION_REVISION) + "\n";
-  text += "CLI11 " CLI11_VERSION;
-  return text;
+  return quarn::versionText(
+      "quarn-preview", QUARN_VERSION,
+      {{"cmark-gfm", MarkdownRenderer::libraryVersion()},
+       {"libyaml", yaml_get_version_string()},
+       {"PCRE2", pcre2},
+       {"simdjson", std::to_string(simdjson::SIMDJSON_VERSION_MAJOR) + "." +
+                        std::to_string(simdjson::SIMDJSON_VERSION_MINOR) + "." +
+                        std::to_string(simdjson::SIMDJSON_VERSION_REVISION)},
+       {"CLI11", CLI11_VERSION}});
 }
 
 }  // namespace quarn::PreviewHost

@@ -1,10 +1,10 @@
-// The quarn-preview host: plays the preview service for one file. Asks
-// PreviewProvider, runs the reply's data-creation routine and writes what the
-// service would receive: the page, an MHTML archive of the page and its
-// images, or the page with its images inlined. Files are written under a
-// temporary name and renamed into place, so a failed run never leaves a
-// partial file; a device or FIFO is written through, and a symbolic link has
-// its target replaced.
+// The quarn-preview host: plays the preview service for one file through
+// PreviewService and writes what the service would receive: the page, an
+// MHTML archive of the page and its images, or the page with its images
+// inlined. The page and the attachments are written all or nothing
+// (OutputFiles): a failed run leaves no file of its own behind; a device,
+// FIFO or descriptor is written through, and a symbolic link has its target
+// replaced.
 #ifndef QUARN_QUICKLOOK_QUARNPREVIEW_PREVIEWHOST_H_
 #define QUARN_QUICKLOOK_QUARNPREVIEW_PREVIEWHOST_H_
 
@@ -12,15 +12,9 @@
 #include <ostream>
 #include <string>
 
-namespace quarn::PreviewHost {
+#include "base/ExitStatus.h"
 
-// Exit statuses of quarn-preview.
-enum ExitStatus {
-  kWritten = 0,  // the output was written
-  kFailed = 1,   // the file could not be read, or an output not written
-  kRefused = 2,  // not a file type the preview shows, by its extension
-  kUsage = 64,   // a bad command line (EX_USAGE)
-};
+namespace quarn::PreviewHost {
 
 struct Options {
   std::filesystem::path file;
@@ -33,10 +27,12 @@ struct Options {
   std::string format;
 };
 
-// Runs one preview and returns the exit status. On every status but kWritten
-// one line naming the file and the cause goes to `errors`, and the output is
-// not written (a file already there is kept). Standard output carries only
-// the page: what the provider prints goes to standard error meanwhile.
+// Runs one preview and returns the exit status: kDone, kFailed (unreadable,
+// an output not written, or an output that is the input file) or kRefused.
+// On every status but kDone one line naming the file and the cause goes to
+// `errors`, and nothing is written (files already there are kept). Standard
+// output carries only the page: what the provider prints goes to standard
+// error meanwhile.
 ExitStatus run(const Options& options, std::ostream& errors);
 
 // The --version text: this program and the libraries it runs with.

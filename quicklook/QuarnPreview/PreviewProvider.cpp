@@ -7,11 +7,14 @@ namespace quarn {
 
 void PreviewProvider::providePreview(const QLFilePreviewRequest& request,
                                      const CompletionHandler& handler) {
-  const std::filesystem::path file = request.fileURL;
-  if (!PreviewDocument::canRender(file)) {
+  if (!PreviewDocument::canRender(request.fileURL)) {
     handler(nullptr, FileError::withCode(FileError::Code::fileReadUnsupportedScheme));
     return;
   }
+  handler(replyFor(request.fileURL), std::nullopt);
+}
+
+std::unique_ptr<QLPreviewReply> PreviewProvider::replyFor(const std::filesystem::path& file) {
   auto createData = [file](QLPreviewReply& reply) -> Expected<std::string, FileError> {
     auto preview = PreviewDocument::render(file);
     if (!preview) return Unexpected(preview.error());
@@ -31,8 +34,7 @@ void PreviewProvider::providePreview(const QLFilePreviewRequest& request,
     }
     return std::move(preview->html);
   };
-  handler(std::make_unique<QLPreviewReply>(UTType::html(), CGSize{800, 600}, std::move(createData)),
-          std::nullopt);
+  return std::make_unique<QLPreviewReply>(UTType::html(), CGSize{800, 600}, std::move(createData));
 }
 
 }  // namespace quarn

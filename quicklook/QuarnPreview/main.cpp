@@ -10,6 +10,7 @@
 #include <CLI/CLI.hpp>
 
 #include "base/CommandLine.h"
+#include "base/ExitStatus.h"
 #include "base/FileUri.h"
 #include "quicklook/QuarnPreview/PreviewHost.h"
 
@@ -26,7 +27,8 @@ constexpr const char* kFooter = R"(Examples:
 Exit status:
   0   the output was written
   1   the file could not be read, or the output could not be written
-  2   not a file type the preview shows (.md .json .yaml .yml .kcv .qcv)
+  2   not a file type the preview shows (.md .markdown .mkd .json .yaml .yml
+      .kcv .qcv)
   64  a bad command line
 )";
 
@@ -56,14 +58,17 @@ int main(int argc, char** argv) {
     app.set_version_flag("--version", host::versionText());
     app.add_option("-o,--output", options.output,
                    "Where to write the page; - or absent for standard output")
-        ->type_name("PATH");
+        ->type_name("PATH")
+        ->check(quarn::CommandLine::nonEmpty());
     app.add_option("--attachments", attachments, "Also write every attachment as DIR/NAME")
-        ->type_name("DIR");
+        ->type_name("DIR")
+        ->check(quarn::CommandLine::nonEmpty());
     app.add_option("--format", options.format,
                    "html (the page, its images as cid: references), mhtml (page and images "
                    "in one archive) or standalone (the page with its images inlined); "
                    "default: mhtml when -o ends in .mhtml or .mht, else html")
-        ->check(CLI::IsMember({"html", "mhtml", "standalone"}));
+        ->type_name("FORMAT")
+        ->check(quarn::CommandLine::oneOf({"html", "mhtml", "standalone"}));
     app.add_option("FILE", file, "The file to preview: a path or a file:// URI")->required();
     if (const auto status =
             quarn::CommandLine::parse(app, argc, argv, "quarn-preview", std::cerr)) {
@@ -72,13 +77,13 @@ int main(int argc, char** argv) {
     const auto path = quarn::FileUri::inputPath(file);
     if (!path) {
       std::fprintf(stderr, "quarn-preview: FILE %s\n", path.error().c_str());
-      return host::kUsage;
+      return quarn::kUsage;
     }
     options.file = *path;
     options.attachments = attachments;
     return host::run(options, std::cerr);
   } catch (const std::exception& error) {
     std::fprintf(stderr, "quarn-preview: %s\n", error.what());
-    return host::kFailed;
+    return quarn::kFailed;
   }
 }

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <charconv>
 #include <cstdlib>
+#include <fstream>
 #include <memory>
 #include <optional>
 #include <system_error>
@@ -15,11 +16,13 @@
 #include <pango/pango.h>
 #include <zlib.h>
 
+#include "base/FileUri.h"
+#include "base/VersionText.h"
 #include "platform/FileRead.h"
 #include "platform/FileWrite.h"
 #include "platform/GraphicsContext.h"
+#include "platform/PngWriter.h"
 #include "platform/QuickLookThumbnail.h"
-#include "quicklook/QuarnThumbnail/PngWriter.h"
 #include "quicklook/QuarnThumbnail/ThumbnailProvider.h"
 #include "quicklook/Shared/CanvasDocument.h"
 
@@ -71,6 +74,25 @@ std::string whyNoReply(const std::filesystem::path& input) {
   return "nothing to draw";
 }
 
+// One rule for every run without a thumbnail: services take a PNG at the
+// output as the thumbnail, so an earlier one (stale now) must not survive;
+// any other file there, such as the empty one a service makes, is not
+// mistaken for one and may be somebody's, so it stays.
+void removeStaleThumbnail(const std::filesystem::path& output) {
+  std::error_code error;
+  const std::filesystem::path target = std::filesystem::canonical(output, error);
+  if (error || !std::filesystem::is_regular_file(target, error)) return;
+  char signature[8] = {};
+  {
+    std::ifstream file(target, std::ios::binary);
+    file.read(signature, sizeof signature);
+    if (file.gcount() != sizeof signature) return;
+  }
+  if (std::string_view(signature, sizeof signature) == "\x89PNG\r\n\x1a\n") {
+    ::unlink(target.c_str());
+  }
+}
+
 }  // namespace
 
 Expected<PixelSize, std::string> parseSize(std::string_view text) {
@@ -106,8 +128,15 @@ void ensureFonts() {
   FcConfigDestroy(config);  // the current configuration holds its own reference
 }
 
-ExitStatus run(const std::filesystem::path& input, const std::filesystem::path& output,
-               PixelSize size, std::ostream& errors) {
+namespace {
+
+ExitStatus drawAndWrite(const std::filesystem::path& input, const std::filesystem::path& output,
+                        PixelSize size, std::ostream& errors) {
+  // "examples/" has no extension to judge; it is a folder, and reading it says so.
+  if (FileUri::namesFolder(input)) {
+    errors << "quarn-thumbnail: " << input.string() << ": " << whyNoReply(input) << "\n";
+    return kFailed;
+  }
   std::unique_ptr<QLThumbnailReply> reply;
   std::optional<FileError> error;
   const CGSize box{static_cast<double>(size.width), static_cast<double>(size.height)};
@@ -124,7 +153,7 @@ ExitStatus run(const std::filesystem::path& input, const std::filesystem::path& 
   }
   if (!reply) {
     errors << "quarn-thumbnail: " << input.string() << ": " << whyNoReply(input) << "\n";
-    return kNoThumbnail;
+    return kFailed;
   }
 
   // The service's side: a bitmap of the reply's size, made current for the routine.
@@ -141,21 +170,37 @@ ExitStatus run(const std::filesystem::path& input, const std::filesystem::path& 
   }
   if (!drawn) {
     errors << "quarn-thumbnail: " << input.string() << ": nothing to draw\n";
-    return kNoThumbnail;
+    return kFailed;
   }
   const std::string png = PngWriter::encode(surface.get());
   if (png.empty()) {
     errors << "quarn-thumbnail: " << input.string() << ": could not encode the picture\n";
-    return kNoThumbnail;
+    return kFailed;
   }
   // Thumbnail services (tumbler) create the output themselves and read it back
   // through that same file, so an existing file is rewritten, not replaced.
-  if (const std::error_code failure = writeFile(output, png, ExistingFile::rewriteInPlace)) {
-    errors << "quarn-thumbnail: cannot write " << output.string() << ": " << failure.message()
-           << "\n";
-    return kNoThumbnail;
+  OutputFiles outputs(input);
+  std::error_code failure = outputs.stage(output, png, ExistingFile::rewriteInPlace);
+  if (!failure) failure = outputs.commit();
+  if (failure) {
+    errors << "quarn-thumbnail: " << writeFailure(output.string(), failure) << "\n";
+    return kFailed;
   }
-  return kWritten;
+  return kDone;
+}
+
+}  // namespace
+
+ExitStatus run(const std::filesystem::path& input, const std::filesystem::path& output,
+               PixelSize size, std::ostream& errors) {
+  // Whatever happens, the input is never removed, even when named as the output.
+  if (isSameFile(output, input)) {
+    errors << "quarn-thumbnail: " << writeFailure(output.string(), WriteError::isTheInput) << "\n";
+    return kFailed;
+  }
+  const ExitStatus status = drawAndWrite(input, output, size, errors);
+  if (status != kDone) removeStaleThumbnail(output);
+  return status;
 }
 
 Surface draw(const std::filesystem::path& input, PixelSize size) {
@@ -184,8 +229,10 @@ Surface draw(const std::filesystem::path& input, PixelSize size) {
 }
 
 std::string versionText(std::string_view programVersion) {
-  return "quarn-thumbnail " + std::string(programVersion) + "\ncairo " + cairo_version_string() +
-         "\npango " + pango_version_string() + "\nzlib " + zlibVersion();
+  return quarn::versionText("quarn-thumbnail", programVersion,
+                            {{"cairo", cairo_version_string()},
+                             {"pango", pango_version_string()},
+                             {"zlib", zlibVersion()}});
 }
 
 }  // namespace quarn::ThumbnailHost

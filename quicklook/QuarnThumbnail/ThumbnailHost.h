@@ -2,7 +2,8 @@
 // Asks ThumbnailProvider, makes an ARGB32 bitmap of the reply's size current,
 // runs the drawing routine and, only when it drew, writes the PNG: a new file
 // atomically (temporary name in the output's folder, then rename), a file the
-// caller already created in place, a device or FIFO through; links are followed.
+// caller already created in place under an exclusive lock, a device or FIFO
+// through; links are followed.
 #ifndef QUARN_QUICKLOOK_QUARNTHUMBNAIL_THUMBNAILHOST_H_
 #define QUARN_QUICKLOOK_QUARNTHUMBNAIL_THUMBNAILHOST_H_
 
@@ -14,17 +15,10 @@
 
 #include <cairo.h>
 
+#include "base/ExitStatus.h"
 #include "base/Expected.h"
 
 namespace quarn::ThumbnailHost {
-
-// Exit statuses of quarn-thumbnail.
-enum ExitStatus {
-  kWritten = 0,      // a PNG was written
-  kNoThumbnail = 1,  // nothing to draw, unreadable, or the write failed
-  kRefused = 2,      // not a canvas file by its extension
-  kUsage = 64,       // a bad command line (EX_USAGE)
-};
 
 inline constexpr int kMaxSide = 4096;
 
@@ -50,11 +44,14 @@ Expected<PixelSize, std::string> parseSize(std::string_view text);
 void ensureFonts();
 
 // Writes the thumbnail of `input` in `size` to `output` and returns the exit
-// status. For "N" the host asks the provider for at most N by N and at least
-// 1 by 1, so the PNG has the padded content's shape with N as its larger
-// side; for "WxH" it asks for exactly W by H. On every status but kWritten no
-// file is left at `output` (a file already there is kept unless the write
-// itself failed) and one line naming the file and the cause goes to `errors`.
+// status: kDone, kFailed (no thumbnail: unreadable, nothing to draw, the
+// write failed, or `output` is the input) or kRefused. For "N" the host asks
+// the provider for at most N by N and at least 1 by 1, so the PNG has the
+// padded content's shape with N as its larger side; for "WxH" it asks for
+// exactly W by H. On every status but kDone one line naming the file and the
+// cause goes to `errors`, and no PNG is left at `output`: none is made, and
+// one already there (an earlier thumbnail, stale now) is removed; a file
+// there that is not a PNG is kept, as is the input.
 ExitStatus run(const std::filesystem::path& input, const std::filesystem::path& output,
                PixelSize size, std::ostream& errors);
 
@@ -70,6 +67,7 @@ using Surface = std::unique_ptr<cairo_surface_t, SurfaceDeleter>;
 Surface draw(const std::filesystem::path& input, PixelSize size);
 
 // The --version text: the program's version and those of cairo, pango and zlib.
+// The version comes from the program, which the build stamps.
 std::string versionText(std::string_view programVersion);
 
 }  // namespace quarn::ThumbnailHost

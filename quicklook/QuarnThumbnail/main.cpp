@@ -8,6 +8,7 @@
 #include <CLI/CLI.hpp>
 
 #include "base/CommandLine.h"
+#include "base/ExitStatus.h"
 #include "base/FileUri.h"
 #include "quicklook/QuarnThumbnail/ThumbnailHost.h"
 
@@ -44,11 +45,12 @@ int main(int argc, char** argv) {
         ->type_name("SIZE")
         ->required();
     app.add_option("INPUT,-i,--input", input, "Canvas file: a path or a file:// URI")
-        ->type_name("INPUT")
+        ->type_name("")
         ->required();
     app.add_option("OUTPUT,-o,--output", output, "Where to write the PNG")
-        ->type_name("OUTPUT")
-        ->required();
+        ->type_name("")
+        ->required()
+        ->check(quarn::CommandLine::nonEmpty());
     if (const auto status =
             quarn::CommandLine::parse(app, argc, argv, "quarn-thumbnail", std::cerr)) {
       return *status;
@@ -56,16 +58,16 @@ int main(int argc, char** argv) {
     const auto pixels = host::parseSize(size);
     if (!pixels) {
       std::fprintf(stderr, "quarn-thumbnail: %s\n", pixels.error().c_str());
-      return host::kUsage;
+      return quarn::kUsage;
     }
     const auto file = quarn::FileUri::inputPath(input);
     if (!file) {
       std::fprintf(stderr, "quarn-thumbnail: INPUT %s\n", file.error().c_str());
-      return host::kUsage;
+      return quarn::kUsage;
     }
     return host::run(*file, output, *pixels, std::cerr);
   } catch (const std::exception& error) {
     std::fprintf(stderr, "quarn-thumbnail: %s\n", error.what());
-    return host::kNoThumbnail;
+    return quarn::kFailed;
   }
 }

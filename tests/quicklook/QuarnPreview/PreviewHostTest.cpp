@@ -179,6 +179,8 @@ TEST(PreviewHostTest, BadCommandLinesExit64NamingTheCause) {
       {"--format pdf " + note, "--format"},
       {"-o", "--output"},
       {"file://elsewhere/n.md", "names another host"},
+      {"-o '' " + note, "--output: must not be empty"},
+      {"--attachments '' " + note, "--attachments: must not be empty"},
   };
   for (const auto& row : rows) {
     auto result = run(preview() + " " + row.arguments);
@@ -188,6 +190,7 @@ TEST(PreviewHostTest, BadCommandLinesExit64NamingTheCause) {
   }
   const auto help = run(preview() + " --help");
   EXPECT_EQ(help.status, 0);
+  EXPECT_NE(help.out.find("\nUsage: quarn-preview "), std::string::npos) << help.out.substr(0, 160);
   for (const char* text : {"Examples:", "Exit status:", "64  a bad command line"}) {
     EXPECT_NE(help.out.find(text), std::string::npos) << text;
   }
@@ -231,6 +234,70 @@ TEST(PreviewHostTest, FormatFollowsTheOptionElseTheOutputExtension) {
     if (written.starts_with("<!DOCTYPE html>") && !standalone) {
       EXPECT_EQ(written, page);  // the plain page stays byte for byte
     }
+  }
+}
+
+// The page goes where standard output points, exactly as without -o, and
+// standard error is left alone.
+TEST(PreviewHostTest, StandardOutputByItsNamesGetsThePage) {
+  test::TempDir dir;
+  const auto note = dir.write("n.md", "# Title\n");
+  const std::string page = run(preview() + " " + note.string()).out;
+  for (const char* name : {"/dev/stdout", "/dev/fd/1", "/proc/self/fd/1"}) {
+    const auto log = dir.write("log", "");
+    auto result =
+        run(preview() + " -o " + name + " " + note.string() + " 2>>" + log.string() + " | cat");
+    EXPECT_EQ(result.status, 0) << name;
+    EXPECT_EQ(result.out, page) << name;
+    EXPECT_EQ(test::readAll(log), "") << name;
+  }
+}
+
+TEST(PreviewHostTest, RefusesToWriteOverTheInput) {
+  test::TempDir dir;
+  dir.write("pic.png", test::tinyPng());
+  const auto note = dir.write("n.md", "![x](pic.png)\n");
+  std::filesystem::create_symlink("n.md", dir / "link.html");
+  std::filesystem::create_directory(dir / "att");
+  std::filesystem::create_symlink(note, dir / "att" / "quarn-image-0");
+  const struct {
+    std::string arguments;
+    std::string named;  // the output as typed
+  } rows[] = {
+      {"-o " + note.string(), note.string()},
+      {"-o " + (dir / "link.html").string(), (dir / "link.html").string()},
+      {"-o " + (dir / "p.html").string() + " --attachments " + (dir / "att").string(),
+       (dir / "att" / "quarn-image-0").string()},
+  };
+  for (const auto& row : rows) {
+    auto result = run(preview() + " " + row.arguments + " " + note.string());
+    EXPECT_EQ(result.status, 1) << row.arguments;
+    EXPECT_EQ(result.err, "quarn-preview: " + row.named + " is the input file\n");
+    EXPECT_EQ(test::readAll(note), "![x](pic.png)\n");
+    EXPECT_FALSE(std::filesystem::exists(dir / "p.html"));
+  }
+}
+
+TEST(PreviewHostTest, PageAndAttachmentsAreWrittenAllOrNothing) {
+  test::TempDir dir;
+  dir.write("pic.png", test::tinyPng());
+  const auto note = dir.write("n.md", "![a](pic.png) ![b](pic.png)\n");
+  std::filesystem::create_directories(dir / "taken" / "quarn-image-1");
+  const struct {
+    std::string attachments;
+    std::string page;
+  } rows[] = {
+      {"att", "missing/x.html"},  // the page cannot be written
+      {"taken", "x.html"},        // the second attachment cannot be written
+  };
+  for (const auto& row : rows) {
+    auto result = run(preview() + " --attachments " + (dir / row.attachments).string() + " -o " +
+                      (dir / row.page).string() + " " + note.string());
+    EXPECT_EQ(result.status, 1) << row.page;
+    EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result.err;
+    EXPECT_FALSE(std::filesystem::exists(dir / "att"));
+    EXPECT_FALSE(std::filesystem::exists(dir / row.page));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir / "taken"), {}), 1);
   }
 }
 

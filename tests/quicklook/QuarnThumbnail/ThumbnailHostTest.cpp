@@ -1,10 +1,13 @@
+#include <spawn.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include <cairo.h>
 #include <gtest/gtest.h>
@@ -51,7 +54,7 @@ TEST(ThumbnailHostTest, WritesAPngOfTheRequestedSize) {
   test::TempDir dir;
   const auto output = dir / "out.png";
   std::ostringstream errors;
-  ASSERT_EQ(host::run(dir.write("a.kcv", kCanvas), output, {256, 128}, errors), host::kWritten);
+  ASSERT_EQ(host::run(dir.write("a.kcv", kCanvas), output, {256, 128}, errors), kDone);
   EXPECT_EQ(errors.str(), "");
   cairo_surface_t* png = cairo_image_surface_create_from_png(output.c_str());
   ASSERT_EQ(cairo_surface_status(png), CAIRO_STATUS_SUCCESS);
@@ -71,7 +74,7 @@ TEST(ThumbnailHostTest, OneSideGivenKeepsTheCanvasShape) {
   // 300 by 20 pads to 332 by 52: a wide, short picture, not a square.
   const auto input = dir.write("wide.kcv", R"({"elements":[{"id":"a","type":"rectangle","x":0,)"
                                            R"("y":0,"width":300,"height":20}]})");
-  ASSERT_EQ(host::run(input, output, {128, 128, true}, errors), host::kWritten) << errors.str();
+  ASSERT_EQ(host::run(input, output, {128, 128, true}, errors), kDone) << errors.str();
   cairo_surface_t* png = cairo_image_surface_create_from_png(output.c_str());
   EXPECT_EQ(cairo_image_surface_get_width(png), 128);
   EXPECT_EQ(cairo_image_surface_get_height(png), 20);
@@ -102,7 +105,7 @@ TEST(ThumbnailHostTest, DrawsThePixelsRunWrites) {
     if (!drawn) continue;
     const auto output = dir / "out.png";
     std::ostringstream errors;
-    ASSERT_EQ(host::run(row.input, output, row.size, errors), host::kWritten);
+    ASSERT_EQ(host::run(row.input, output, row.size, errors), quarn::kDone);
     const host::Surface png(cairo_image_surface_create_from_png(output.c_str()));
     const int width = cairo_image_surface_get_width(png.get());
     const int height = cairo_image_surface_get_height(png.get());
@@ -126,7 +129,7 @@ TEST(ThumbnailHostTest, RewritesAnExistingOutputInPlace) {
   const auto output = dir.write("tumbler-XXXX.png", "");
   std::ifstream held(output, std::ios::binary);
   std::ostringstream errors;
-  ASSERT_EQ(host::run(dir.write("a.kcv", kCanvas), output, {32, 32}, errors), host::kWritten);
+  ASSERT_EQ(host::run(dir.write("a.kcv", kCanvas), output, {32, 32}, errors), kDone);
   const std::string bytes(std::istreambuf_iterator<char>(held), {});
   EXPECT_EQ(bytes.substr(1, 3), "PNG");
 }
@@ -142,7 +145,7 @@ TEST(ThumbnailHostTest, WritesThroughADevice) {
     }
   }
   std::ostringstream errors;
-  EXPECT_EQ(host::run(dir.write("a.kcv", kCanvas), device, {32, 32}, errors), host::kWritten)
+  EXPECT_EQ(host::run(dir.write("a.kcv", kCanvas), device, {32, 32}, errors), kDone)
       << errors.str();
   struct stat status {};
   ASSERT_EQ(::lstat(device.c_str(), &status), 0);
@@ -157,13 +160,13 @@ TEST(ThumbnailHostTest, LeavesNoFileWithoutAThumbnail) {
     std::filesystem::path output;
     int status;
   } rows[] = {
-      {dir.write("a.json", kCanvas), output, host::kRefused},
-      {dir.write("empty.kcv", "{}"), output, host::kNoThumbnail},
+      {dir.write("a.json", kCanvas), output, kRefused},
+      {dir.write("empty.kcv", "{}"), output, kFailed},
       {dir.write("dot.kcv", R"({"elements":[{"id":"a","type":"x","x":1,"y":1,"width":0,)"
                             R"("height":0}]})"),
-       output, host::kNoThumbnail},
-      {dir / "missing.kcv", output, host::kNoThumbnail},
-      {dir.write("ok.kcv", kCanvas), dir / "no-such-folder" / "out.png", host::kNoThumbnail},
+       output, kFailed},
+      {dir / "missing.kcv", output, kFailed},
+      {dir.write("ok.kcv", kCanvas), dir / "no-such-folder" / "out.png", kFailed},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.input.string());
@@ -171,10 +174,9 @@ TEST(ThumbnailHostTest, LeavesNoFileWithoutAThumbnail) {
     EXPECT_EQ(host::run(row.input, row.output, {64, 64}, errors), row.status);
     const std::string message = errors.str();
     EXPECT_EQ(std::count(message.begin(), message.end(), '\n'), 1);
-    EXPECT_NE(
-        message.find(row.status == host::kNoThumbnail && row.output != output ? row.output.string()
-                                                                              : row.input.string()),
-        std::string::npos);
+    EXPECT_NE(message.find(row.status == kFailed && row.output != output ? row.output.string()
+                                                                         : row.input.string()),
+              std::string::npos);
     EXPECT_FALSE(std::filesystem::exists(row.output));
   }
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 4);
@@ -191,12 +193,98 @@ TEST(ThumbnailHostTest, NoThumbnailSaysWhy) {
       {dir / "folder.kcv", "Is a directory"},
       {dir.write("text.kcv", "not json"), "not a readable canvas"},
       {dir.write("empty.kcv", "{}"), "nothing to draw"},
+      {dir.path().string() + "/", "Is a directory"},
   };
   for (const auto& row : rows) {
     std::ostringstream errors;
-    EXPECT_EQ(host::run(row.input, dir / "out.png", {64, 64}, errors), host::kNoThumbnail);
+    EXPECT_EQ(host::run(row.input, dir / "out.png", {64, 64}, errors), kFailed);
     EXPECT_EQ(errors.str(), "quarn-thumbnail: " + row.input.string() + ": " + row.why + "\n");
   }
+}
+
+TEST(ThumbnailHostTest, RefusesToWriteOverTheInput) {
+  test::TempDir dir;
+  const auto input = dir.write("b.kcv", kCanvas);
+  std::filesystem::create_symlink("b.kcv", dir / "link.png");
+  for (const auto& output : {input, dir / "link.png"}) {
+    std::ostringstream errors;
+    EXPECT_EQ(host::run(input, output, {64, 64}, errors), kFailed);
+    EXPECT_EQ(errors.str(), "quarn-thumbnail: " + output.string() + " is the input file\n");
+    EXPECT_EQ(test::readAll(input), kCanvas);
+  }
+}
+
+// One rule whichever way a run fails: no PNG is left at the output, so no
+// service shows a stale or cut thumbnail; a file that is no PNG stays.
+TEST(ThumbnailHostTest, FailedRunLeavesNoPngAtTheOutput) {
+  test::TempDir dir;
+  const std::string program = test::binary("quarn-thumbnail");
+  const auto drawable = dir.write("a.kcv", kCanvas);
+  const auto empty = dir.write("empty.kcv", "{}");
+  const std::string earlier =
+      test::run(program + " -s 512 " + drawable.string() + " /dev/stdout").out;
+  ASSERT_GT(earlier.size(), 1024u);
+  const struct {
+    const char* how;
+    std::string command;  // prefix; the output follows
+    std::string before;
+    bool kept;
+  } rows[] = {
+      {"nothing to draw, an earlier thumbnail", program + " -s 512 " + empty.string(), earlier,
+       false},
+      {"nothing to draw, not a PNG", program + " -s 512 " + empty.string(), "notes", true},
+      // A file-size limit of one block makes the write itself fail.
+      {"the write fails, an earlier thumbnail",
+       "trap '' XFSZ; ulimit -f 1; " + program + " -s 512 " + drawable.string(), earlier, false},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.how);
+    const auto output = dir.write("out.png", row.before);
+    const auto result = test::run(row.command + " " + output.string());
+    EXPECT_EQ(result.status, kFailed) << result.err;
+    EXPECT_EQ(std::filesystem::exists(output), row.kept);
+    if (row.kept) {
+      EXPECT_EQ(test::readAll(output), row.before);
+    }
+  }
+}
+
+// Thumbnail services rewrite one output in place, and requests for one file
+// overlap: whatever the order, the file must end as one whole PNG of one of
+// the requests.
+TEST(ThumbnailHostTest, OverlappingRewritesLeaveOneWholePng) {
+  test::TempDir dir;
+  const std::string program = test::binary("quarn-thumbnail");
+  const auto input = dir.write("a.kcv", kCanvas);
+  const std::string small = test::run(program + " -s 16 " + input.string() + " /dev/stdout").out;
+  const std::string large = test::run(program + " -s 512 " + input.string() + " /dev/stdout").out;
+  ASSERT_LT(small.size(), large.size());
+  const auto output = dir / "shared.png";
+  constexpr int kProcesses = 12;
+  constexpr int kRounds = 40;
+  int wrong = 0;
+  for (int round = 0; round < kRounds; ++round) {
+    dir.write("shared.png", "");
+    std::vector<pid_t> children;
+    for (int i = 0; i < kProcesses; ++i) {
+      const std::string size = i % 2 == 0 ? "512" : "16";
+      std::vector<std::string> words = {program, "-s", size, input.string(), output.string()};
+      std::vector<char*> argv;
+      for (auto& word : words) argv.push_back(word.data());
+      argv.push_back(nullptr);
+      pid_t pid = -1;
+      ASSERT_EQ(::posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), environ), 0);
+      children.push_back(pid);
+    }
+    for (const pid_t pid : children) {
+      int status = 0;
+      ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+      EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    const std::string bytes = test::readAll(output);
+    wrong += bytes != small && bytes != large;
+  }
+  EXPECT_EQ(wrong, 0) << "rounds that left something else: " << wrong << " of " << kRounds;
 }
 
 TEST(ThumbnailHostTest, ProgramReportsUsageVersionAndStatus) {
@@ -213,16 +301,23 @@ TEST(ThumbnailHostTest, ProgramReportsUsageVersionAndStatus) {
   for (const char* text : {"Examples:", "Exit status:", "64  a bad command line"}) {
     EXPECT_NE(help.out.find(text), std::string::npos) << text;
   }
+  // The arguments that options may also give are listed once.
+  for (const char* name : {"  INPUT ", "  OUTPUT ", "--input", "--output"}) {
+    EXPECT_EQ(test::run(program + " --help | grep -c -- '" + name + "'").out, "1\n") << name;
+  }
   // The bad option is named, not the required one it hid.
   const auto bogus = test::run(program + " --bogus " + input.string() + " " + out);
-  EXPECT_EQ(bogus.status, host::kUsage);
+  EXPECT_EQ(bogus.status, kUsage);
   EXPECT_NE(bogus.err.find("unknown option --bogus"), std::string::npos) << bogus.err;
+  const auto emptyOutput = test::run(program + " -s 32 " + input.string() + " ''");
+  EXPECT_EQ(emptyOutput.status, kUsage);
+  EXPECT_NE(emptyOutput.err.find("--output: must not be empty"), std::string::npos)
+      << emptyOutput.err;
   const auto tooLarge = test::run(program + " -s 5000 " + input.string() + " " + out);
-  EXPECT_EQ(tooLarge.status, host::kUsage);
+  EXPECT_EQ(tooLarge.status, kUsage);
   EXPECT_NE(tooLarge.err.find("4096"), std::string::npos);
-  EXPECT_EQ(test::run(program + " " + input.string() + " " + out).status, host::kUsage);
-  EXPECT_EQ(test::run(program + " -s 32 -i file://" + input.string() + " -o " + out).status,
-            host::kWritten);
+  EXPECT_EQ(test::run(program + " " + input.string() + " " + out).status, kUsage);
+  EXPECT_EQ(test::run(program + " -s 32 -i file://" + input.string() + " -o " + out).status, kDone);
   EXPECT_TRUE(std::filesystem::exists(out));
 }
 

@@ -1,4 +1,4 @@
-#include "quicklook/QuarnThumbnail/PngWriter.h"
+#include "platform/PngWriter.h"
 
 #include <cstdint>
 #include <cstring>

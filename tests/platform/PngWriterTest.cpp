@@ -5,7 +5,7 @@
 #include <cairo.h>
 #include <gtest/gtest.h>
 
-#include "quicklook/QuarnThumbnail/PngWriter.h"
+#include "platform/PngWriter.h"
 
 namespace quarn {
 namespace {

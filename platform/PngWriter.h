@@ -2,8 +2,8 @@
 // the "sub" row filter and zlib's fastest level, about twice as quick as
 // cairo's own writer at 1024 pixels for a file about a fifth larger.
 // Stateless; thread-safe.
-#ifndef QUARN_QUICKLOOK_QUARNTHUMBNAIL_PNGWRITER_H_
-#define QUARN_QUICKLOOK_QUARNTHUMBNAIL_PNGWRITER_H_
+#ifndef QUARN_PLATFORM_PNGWRITER_H_
+#define QUARN_PLATFORM_PNGWRITER_H_
 
 #include <string>
 
@@ -19,4 +19,4 @@ std::string encode(cairo_surface_t* surface, int level = 1);
 
 }  // namespace quarn::PngWriter
 
-#endif  // QUARN_QUICKLOOK_QUARNTHUMBNAIL_PNGWRITER_H_
+#endif  // QUARN_PLATFORM_PNGWRITER_H_
