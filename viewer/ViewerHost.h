@@ -18,9 +18,11 @@ struct ViewerOptions {
 };
 
 // Runs the viewer until its window closes, or until the snapshot is written.
-// Returns the exit status: 0 shown (or written), 1 an unreadable file, no
-// display or a failed write, 2 a refused file type when nothing can be shown.
-// Messages go to standard error, one line each, naming the file.
+// Returns the exit status: 0 shown (or written), 1 an unreadable file, a page
+// that could not be shown, no display or a failed write, 2 a refused file
+// type when nothing can be shown. A snapshot run returns 0 only once its PNG
+// is written. Messages go to standard error, one line each, naming the file;
+// a window shows the message for a single FILE too, until it is closed.
 int runViewer(const ViewerOptions& options);
 
 // The --version text: this program and the libraries it runs with.
