@@ -23,8 +23,8 @@ namespace quarn {
 struct Render {
   std::uint64_t generation = 0;  // unique across the cache; later renders have larger ones
   bool done = false;
-  bool refused = false;            // done at once: the provider does not take the file
-  std::optional<FileError> error;  // done: the file could not be read
+  bool refused = false;                         // done at once: the provider does not take the file
+  std::optional<FileError> error;               // done: the file could not be read
   std::shared_ptr<const ShownPreview> preview;  // done and neither refused nor failed
   std::filesystem::file_time_type stamp;        // the file's modification time at the start
 };

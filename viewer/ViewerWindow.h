@@ -93,14 +93,14 @@ class ViewerWindow {
   // The handshake between the shown file's render and the web view's load
   // of its page: exactly one of these at a time.
   enum class Page {
-    message,    // a message stands in for the page, or nothing is shown yet
-    ahead,      // the page's load was started before its render is done, so
-                // the web process starts meanwhile; its request for the page
-                // waits in pendingPage_ once it comes
-    rendering,  // no page yet: the page loads once the render is done
+    message,      // a message stands in for the page, or nothing is shown yet
+    ahead,        // the page's load was started before its render is done, so
+                  // the web process starts meanwhile; its request for the page
+                  // waits in pendingPage_ once it comes
+    rendering,    // no page yet: the page loads once the render is done
     rerendering,  // the page stays while its file renders again, then
                   // reloads in place, keeping its scroll position
-    shown,      // the page of the current render is loading or loaded
+    shown,        // the page of the current render is loading or loaded
   };
   struct Job;
 

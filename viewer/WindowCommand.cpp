@@ -8,8 +8,8 @@ namespace {
 
 // Steps a user knows from browsers: fine near the page's own size, coarser
 // further out.
-constexpr std::array<double, 13> kZoomLevels = {0.5, 0.67, 0.75, 0.8,  0.9, 1.0, 1.1,
-                                                1.25, 1.5, 1.75, 2.0, 2.5, 3.0};
+constexpr std::array<double, 13> kZoomLevels = {0.5,  0.67, 0.75, 0.8, 0.9, 1.0, 1.1,
+                                                1.25, 1.5,  1.75, 2.0, 2.5, 3.0};
 // Levels closer than this are one level: a level read back from the web view
 // need not be exactly the one set.
 constexpr double kSameLevel = 0.01;

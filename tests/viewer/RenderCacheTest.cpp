@@ -35,11 +35,11 @@ TEST(RenderCacheTest, ARenderIsCurrentWhileUnderWayAndUntilItsFileChanges) {
   RenderCache cache;
   EXPECT_FALSE(cache.current(note));
   const auto generation = cache.start(note);
-  std::filesystem::last_write_time(note, std::filesystem::last_write_time(note) -
-                                             std::chrono::seconds(5));
+  std::filesystem::last_write_time(
+      note, std::filesystem::last_write_time(note) - std::chrono::seconds(5));
   EXPECT_TRUE(cache.current(note));  // under way: its result is coming
-  ASSERT_TRUE(cache.finish(note, generation, Unexpected(FileError::withCode(
-                                                 FileError::Code::fileReadNoSuchFile))));
+  ASSERT_TRUE(cache.finish(note, generation,
+                           Unexpected(FileError::withCode(FileError::Code::fileReadNoSuchFile))));
   EXPECT_FALSE(cache.current(note));
 
   cache.refuse(dir / "gone.pdf");

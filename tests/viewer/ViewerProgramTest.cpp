@@ -183,7 +183,8 @@ TEST_F(ViewerProgramTest, ASnapshotWhoseWebProcessIsKilledFailsAtOnceAndWritesNo
   bool killed = false;
   const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
   int raw = 0;
-  while (!killed && std::chrono::steady_clock::now() < end && ::waitpid(child, &raw, WNOHANG) == 0) {
+  while (!killed && std::chrono::steady_clock::now() < end &&
+         ::waitpid(child, &raw, WNOHANG) == 0) {
     for (const pid_t web : descendants(child, "WebKitWebProces")) {
       if (threadCount(web) >= kStartedThreads) killed = ::kill(web, SIGKILL) == 0;
     }
@@ -194,8 +195,9 @@ TEST_F(ViewerProgramTest, ASnapshotWhoseWebProcessIsKilledFailsAtOnceAndWritesNo
   ASSERT_TRUE(status.has_value()) << "still running 10 s after its web process was killed";
   EXPECT_EQ(*status, 1);
   const std::string message = test::readAll(err);
-  EXPECT_NE(message.find("quarn-view: " + note.string() + ": the web process showing the page ended\n"),
-            std::string::npos)
+  EXPECT_NE(
+      message.find("quarn-view: " + note.string() + ": the web process showing the page ended\n"),
+      std::string::npos)
       << message;
   EXPECT_FALSE(std::filesystem::exists(png));
 }

@@ -42,15 +42,11 @@ TEST(WindowCommandTest, ZoomStepsStopAtTheBoundsAndResetToThePagesSize) {
     WindowCommand command;
     double level, expected;
   } rows[] = {
-      {WindowCommand::zoomIn, 1.0, 1.1},
-      {WindowCommand::zoomOut, 1.0, 0.9},
+      {WindowCommand::zoomIn, 1.0, 1.1},           {WindowCommand::zoomOut, 1.0, 0.9},
       {WindowCommand::zoomIn, 1.0999, 1.25},  // a level read back a little off
-      {WindowCommand::zoomIn, kMaxZoom, kMaxZoom},
-      {WindowCommand::zoomOut, kMinZoom, kMinZoom},
-      {WindowCommand::zoomOut, 8.0, kMaxZoom},
-      {WindowCommand::zoomIn, 0.1, kMinZoom},
-      {WindowCommand::zoomReset, 2.5, 1.0},
-      {WindowCommand::next, 2.5, 2.5},
+      {WindowCommand::zoomIn, kMaxZoom, kMaxZoom}, {WindowCommand::zoomOut, kMinZoom, kMinZoom},
+      {WindowCommand::zoomOut, 8.0, kMaxZoom},     {WindowCommand::zoomIn, 0.1, kMinZoom},
+      {WindowCommand::zoomReset, 2.5, 1.0},        {WindowCommand::next, 2.5, 2.5},
   };
   for (const auto& row : rows) {
     EXPECT_DOUBLE_EQ(zoomAfter(row.command, row.level), row.expected)
