@@ -2,8 +2,9 @@
 
 #include <algorithm>
 #include <array>
-#include <cctype>
 #include <string>
+
+#include "base/Text.h"
 
 namespace quarn {
 
@@ -15,9 +16,7 @@ LinkAction linkAction(std::string_view target, std::string_view pageUri, bool cl
   if (!clicked) return LinkAction::refuse;
   const auto colon = target.find(':');
   if (colon == std::string_view::npos) return LinkAction::refuse;
-  std::string scheme(target.substr(0, colon));
-  std::transform(scheme.begin(), scheme.end(), scheme.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  const std::string scheme = text::asciiLowercased(target.substr(0, colon));
   constexpr std::array<std::string_view, 3> kOutside = {"http", "https", "mailto"};
   if (std::find(kOutside.begin(), kOutside.end(), scheme) == kOutside.end()) {
     return LinkAction::refuse;

@@ -29,16 +29,26 @@ void fail(const std::string& message) { std::fprintf(stderr, "quarn-view: %s\n",
 struct Run {
   GMainLoop* loop = nullptr;
   int status = kDone;
+  bool finished = false;  // a snapshot run's status is decided
   bool firstSettled = false;
   std::string snapshot;
   std::filesystem::path firstFile;
   std::string firstName;  // the first file as the command line names it
 
   void finish(int code) {
+    if (finished) return;
+    finished = true;
     status = code;
     g_main_loop_quit(loop);
   }
 };
+
+// The one line naming the first file and why it shows no page.
+std::string failureMessage(const std::string& name, const ViewerOutcome& outcome) {
+  if (outcome.refused) return refusedMessage(name);
+  if (outcome.error) return unreadableMessage(name, *outcome.error);
+  return name + ": " + outcome.pageFailure;
+}
 
 // GTK's own PNG writer compresses hard; the thumbnailer's is several times
 // quicker on a page-sized picture, which matters for a snapshot's run time.
@@ -63,6 +73,12 @@ void writeSnapshot(ViewerWindow& window, Run& run) {
         GError* error = nullptr;
         GdkTexture* texture =
             webkit_web_view_get_snapshot_finish(WEBKIT_WEB_VIEW(view), result, &error);
+        // The run failed meanwhile (its web process ended): nothing is written.
+        if (state->finished) {
+          if (texture) g_object_unref(texture);
+          if (error) g_error_free(error);
+          return;
+        }
         if (!texture) {
           fail(state->firstName + ": cannot take the snapshot: " + error->message);
           g_error_free(error);
@@ -119,7 +135,11 @@ int runViewer(const ViewerOptions& options) {
   }
   if (!firstReply) {
     for (const auto& file : files) fail(refusedMessage(file));
-    return kRefused;
+    // A snapshot cannot be had; a window still shows why, where the user
+    // looks (opened from a file manager, standard error goes nowhere seen).
+    if (snapshot) return kRefused;
+    run.status = kRefused;
+    firstFile = files.front();
   }
   run.firstFile = firstFile;
   run.firstName = firstFile.string();
@@ -142,7 +162,10 @@ int runViewer(const ViewerOptions& options) {
     const char* flags = g_getenv("GDK_DEBUG");
     g_setenv("GDK_DEBUG",
              flags && *flags ? (std::string(flags) + ",gl-disable").c_str() : "gl-disable", TRUE);
-    g_log_set_writer_func(withoutAccelerationNotice, nullptr, nullptr);
+    // GLib takes one writer per process, and a run may not be the first.
+    static const bool quietened =
+        (g_log_set_writer_func(withoutAccelerationNotice, nullptr, nullptr), true);
+    (void)quietened;
     // An empty list of EGL drivers, set while this process is one thread and
     // taken away again before the web process (which needs its driver) starts.
     withoutGlDrivers = !g_getenv(kEglDrivers);
@@ -150,6 +173,8 @@ int runViewer(const ViewerOptions& options) {
   }
   g_set_prgname("quarn-view");
   if (!gtk_init_check()) {
+    // A refusal already said why on standard error; its status stands.
+    if (!firstReply) return kRefused;
     fail("cannot open a display");
     return kFailed;
   }
@@ -163,21 +188,34 @@ int runViewer(const ViewerOptions& options) {
   window.onSettled = [&](const ViewerOutcome& outcome) {
     const bool first = !run.firstSettled;
     run.firstSettled = true;
-    if (outcome.loaded()) {
-      if (snapshot) writeSnapshot(window, run);
-      return;
+    if (snapshot) {
+      // Any way out but a written picture is a failure with its message.
+      if (run.finished) return;
+      if (outcome.loaded()) return writeSnapshot(window, run);
+      fail(failureMessage(run.firstName, outcome));
+      return run.finish(outcome.refused ? kRefused : kFailed);
     }
-    // Nothing to show for the only file: leave the way quarn-preview does.
-    if (first && (snapshot || !several)) {
-      fail(unreadableMessage(run.firstName, *outcome.error));
-      run.status = kFailed;
-      window.close();
+    // Nothing to show for the only file: say so the way quarn-preview does,
+    // and leave the message in the window until the user closes it.
+    if (first && !several && !outcome.loaded() && run.status == kDone) {
+      fail(failureMessage(run.firstName, outcome));
+      run.status = outcome.refused ? kRefused : kFailed;
     }
   };
   // Held so the window's code outlives its closing until the end of the run.
   g_object_ref(window.window());
-  window.onClosed = [&] { g_main_loop_quit(run.loop); };
-  window.open(firstFile, std::move(firstReply));
+  window.onClosed = [&] {
+    if (snapshot && !run.finished) {
+      fail(run.firstName + ": the window was closed before the snapshot was taken");
+      return run.finish(kFailed);
+    }
+    g_main_loop_quit(run.loop);
+  };
+  if (firstReply) {
+    window.open(firstFile, std::move(firstReply));
+  } else {
+    window.open(firstFile);
+  }
   // After the page's load has started the web process: asking the portal
   // overlaps that process's start. Pages follow a change of scheme live.
   DesktopAppearance appearance(options.colorScheme);

@@ -20,9 +20,11 @@ struct ViewerOptions {
 
 // Runs the viewer until its window closes, or until the snapshot is written.
 // Returns the exit status: kDone shown (or written), kFailed an unreadable
-// file, no display, a failed write or a snapshot that is the input file,
-// kRefused a refused file type when nothing can be shown.
-// Messages go to standard error, one line each, naming the file.
+// file, a page that could not be shown, no display, a failed write or a
+// snapshot that is the input file, kRefused a refused file type when nothing
+// can be shown. A snapshot run returns kDone only once its PNG is written.
+// Messages go to standard error, one line each, naming the file; a window
+// shows the message for a single FILE too, until it is closed.
 int runViewer(const ViewerOptions& options);
 
 // The --version text: this program and the libraries it runs with.

@@ -1,8 +1,6 @@
 #include "viewer/ViewerWindow.h"
 
 #include <algorithm>
-#include <set>
-#include <system_error>
 #include <utility>
 
 #include "viewer/Neighbours.h"
@@ -19,12 +17,6 @@ int gRendersInFlight = 0;
 // security policy (hints that connect or resolve ahead of any request).
 constexpr const char* kBlockedFeatures[] = {"LinkPreconnect", "LinkPreconnectEarlyHints",
                                             "LinkDNSPrefetch", "LinkPreload", "LinkPrefetch"};
-
-std::filesystem::file_time_type modificationTime(const std::filesystem::path& file) {
-  std::error_code ec;
-  const auto time = std::filesystem::last_write_time(file, ec);
-  return ec ? std::filesystem::file_time_type::min() : time;
-}
 
 std::string withoutFragment(std::string_view uri) {
   return std::string(uri.substr(0, uri.find('#')));
@@ -123,6 +115,7 @@ void ViewerWindow::build() {
   g_signal_connect(view_, "decide-policy", G_CALLBACK(onDecidePolicy), this);
   g_signal_connect(view_, "load-changed", G_CALLBACK(onLoadChanged), this);
   g_signal_connect(view_, "load-failed", G_CALLBACK(onLoadFailed), this);
+  g_signal_connect(view_, "web-process-terminated", G_CALLBACK(onWebProcessTerminated), this);
 
   message_ = GTK_LABEL(gtk_label_new(""));
   gtk_label_set_wrap(message_, TRUE);
@@ -146,7 +139,6 @@ void ViewerWindow::build() {
 
 void ViewerWindow::open(const std::filesystem::path& file, std::unique_ptr<QLPreviewReply> reply) {
   current_ = std::filesystem::absolute(file).lexically_normal();
-  reloading_ = false;
   if (reply) {
     const CGSize size = reply->contentSize();
     gtk_window_set_default_size(window_, static_cast<int>(size.width),
@@ -158,29 +150,26 @@ void ViewerWindow::open(const std::filesystem::path& file, std::unique_ptr<QLPre
     }
   }
 
-  waiting_ = true;
-  const auto cached = renders_.find(current_);
-  const bool reuse = !reply && cached != renders_.end() &&
-                     (!cached->second.done || cached->second.stamp == modificationTime(current_));
-  if (!reuse) startRender(current_, std::move(reply));
+  if (reply || !renders_.current(current_)) startRender(current_, std::move(reply));
   if (!settings_.snapshot) {
     watch();
     renderAhead();
   }
-  if (renders_[current_].done) {
+  if (renders_.find(current_)->done) {
+    page_ = Page::rendering;
     present();
   } else {
-    loadAhead();
+    shown_.reset();
+    loadPage();
+    page_ = Page::ahead;
   }
   // Last: the web process starts while the window is being realized.
   if (!gtk_widget_get_visible(GTK_WIDGET(window_))) gtk_window_present(window_);
 }
 
-void ViewerWindow::loadAhead() {
+void ViewerWindow::loadPage() {
   dropPendingPage();
-  shown_.reset();
   pageUri_ = std::string(kPageScheme) + "://preview/" + std::to_string(++pageSerial_);
-  pageRequested_ = true;
   webkit_web_view_load_uri(view_, pageUri_.c_str());
 }
 
@@ -205,10 +194,37 @@ bool ViewerWindow::step(bool forward) {
 
 void ViewerWindow::rerender() {
   if (destroyed_) return;
-  reloading_ = shown_ && !pageUri_.empty();
-  waiting_ = true;
+  // A load started ahead keeps waiting for the new render instead.
+  if (page_ == Page::shown) {
+    page_ = Page::rerendering;
+  } else if (page_ == Page::message) {
+    page_ = Page::rendering;
+  }
   startRender(current_, nullptr);
-  if (renders_[current_].done) present();
+  if (renders_.find(current_)->done) present();
+}
+
+void ViewerWindow::run(WindowCommand command) {
+  switch (command) {
+    case WindowCommand::previous:
+    case WindowCommand::next:
+      step(command == WindowCommand::next);
+      break;
+    case WindowCommand::rerender:
+      rerender();
+      break;
+    case WindowCommand::close:
+      close();
+      break;
+    case WindowCommand::zoomIn:
+    case WindowCommand::zoomOut:
+    case WindowCommand::zoomReset:
+      zoom_ = zoomAfter(command, zoom_);
+      webkit_web_view_set_zoom_level(view_, zoom_);
+      break;
+    case WindowCommand::none:
+      break;
+  }
 }
 
 void ViewerWindow::close() {
@@ -240,17 +256,9 @@ std::vector<std::filesystem::path> ViewerWindow::stepList() const {
 
 void ViewerWindow::startRender(const std::filesystem::path& file,
                                std::unique_ptr<QLPreviewReply> reply) {
-  Render& render = renders_[file];
-  render = Render{};
-  render.generation = ++generation_;
-  render.stamp = modificationTime(file);
   if (!reply) reply = requestPreview(file);
-  if (!reply) {
-    render.done = true;
-    render.refused = true;
-    return;
-  }
-  auto* job = new Job{file, render.generation, std::move(reply), std::nullopt};
+  if (!reply) return renders_.refuse(file);
+  auto* job = new Job{file, renders_.start(file), std::move(reply), std::nullopt};
   GTask* task = g_task_new(
       window_, cancel_,
       [](GObject*, GAsyncResult* result, gpointer data) {
@@ -271,61 +279,52 @@ void ViewerWindow::startRender(const std::filesystem::path& file,
 }
 
 void ViewerWindow::renderDone(Job& job) {
-  const auto it = renders_.find(job.file);
-  if (it == renders_.end() || it->second.generation != job.generation) return;
-  Render& render = it->second;
-  render.done = true;
-  if (*job.result) {
-    render.preview = std::make_shared<const ShownPreview>(std::move(**job.result));
-  } else {
-    render.error = job.result->error();
-  }
-  if (job.file == current_ && waiting_) present();
+  if (!renders_.finish(job.file, job.generation, std::move(*job.result))) return;
+  if (job.file == current_ && waiting()) present();
 }
 
 void ViewerWindow::present() {
-  waiting_ = false;
-  const Render& render = renders_[current_];
+  const Render& render = *renders_.find(current_);
   const std::filesystem::path name = current_.filename();
   if (render.refused || render.error) {
-    reloading_ = false;
-    pageRequested_ = false;
+    page_ = Page::message;
     dropPendingPage();
     shown_.reset();
     pageUri_.clear();
     gtk_window_set_title(window_, name.c_str());
     showMessage(render.refused ? refusedMessage(name) : unreadableMessage(name, *render.error));
-    settle({current_, render.refused, render.error});
+    settle({current_, render.refused, render.error, {}});
     return;
   }
   shown_ = render.preview;
   gtk_window_set_title(window_, shown_->title.c_str());
-  if (reloading_) {
-    reloading_ = false;
-    webkit_web_view_reload(view_);
-  } else if (pageRequested_) {
-    // The load is under way; answer its request if it has come already.
-    if (pendingPage_) {
-      finishWith(pendingPage_, shown_->page, "text/html; charset=utf-8", shown_, true);
-      g_object_unref(pendingPage_);
-      pendingPage_ = nullptr;
-    }
-  } else {
-    pageUri_ = std::string(kPageScheme) + "://preview/" + std::to_string(++pageSerial_);
-    webkit_web_view_load_uri(view_, pageUri_.c_str());
+  switch (page_) {
+    case Page::rerendering:
+      webkit_web_view_reload(view_);
+      break;
+    case Page::ahead:
+      // The load is under way; answer its request if it has come already.
+      if (pendingPage_) {
+        finishWith(pendingPage_, shown_->page, "text/html; charset=utf-8", shown_, true);
+        g_object_unref(pendingPage_);
+        pendingPage_ = nullptr;
+      }
+      break;
+    default:
+      loadPage();
+      break;
   }
-  pageRequested_ = false;
+  page_ = Page::shown;
   gtk_stack_set_visible_child(stack_, GTK_WIDGET(view_));
 }
 
-void ViewerWindow::showPreview(ShownPreview preview) {
-  Render& render = renders_[current_];
-  render = Render{};
-  render.generation = ++generation_;
-  render.done = true;
-  render.stamp = modificationTime(current_);
-  render.preview = std::make_shared<const ShownPreview>(std::move(preview));
-  present();
+void ViewerWindow::failPage(const std::string& cause) {
+  page_ = Page::message;
+  dropPendingPage();
+  shown_.reset();
+  pageUri_.clear();
+  showMessage(current_.filename().string() + ": " + cause + "\n\nCtrl+R tries again.");
+  settle({current_, false, std::nullopt, cause});
 }
 
 void ViewerWindow::showMessage(const std::string& text) {
@@ -334,18 +333,7 @@ void ViewerWindow::showMessage(const std::string& text) {
 }
 
 void ViewerWindow::renderAhead() {
-  const auto files = stepList();
-  std::set<std::filesystem::path> keep = {current_};
-  for (const bool forward : {true, false}) {
-    const auto next = stepFrom(files, current_, forward);
-    if (!next) continue;
-    keep.insert(*next);
-    const auto it = renders_.find(*next);
-    if (it == renders_.end() || (it->second.done && it->second.stamp != modificationTime(*next))) {
-      startRender(*next, nullptr);
-    }
-  }
-  std::erase_if(renders_, [&](const auto& entry) { return !keep.count(entry.first); });
+  for (const auto& file : renders_.keepAround(stepList(), current_)) startRender(file, nullptr);
 }
 
 void ViewerWindow::watch() {
@@ -373,48 +361,17 @@ gboolean ViewerWindow::onCloseRequest(GtkWindow*, gpointer data) {
 
 void ViewerWindow::onDestroy(GtkWidget*, gpointer data) {
   auto* self = static_cast<ViewerWindow*>(data);
-  if (!self->destroyed_) self->stop();
+  if (self->destroyed_) return;
+  self->stop();
+  if (self->onClosed) self->onClosed();
 }
 
 gboolean ViewerWindow::onKey(GtkEventControllerKey*, guint keyval, guint, GdkModifierType state,
                              gpointer data) {
-  auto* self = static_cast<ViewerWindow*>(data);
-  const bool control = (state & GDK_CONTROL_MASK) != 0;
-  if (control) {
-    switch (keyval) {
-      case GDK_KEY_r:
-      case GDK_KEY_R:
-        self->rerender();
-        return TRUE;
-      case GDK_KEY_w:
-      case GDK_KEY_q:
-        self->close();
-        return TRUE;
-      default:
-        return FALSE;
-    }
-  }
-  if (state & (GDK_ALT_MASK | GDK_SUPER_MASK)) return FALSE;
-  switch (keyval) {
-    case GDK_KEY_Escape:
-    case GDK_KEY_space:
-      self->close();
-      return TRUE;
-    case GDK_KEY_Left:
-    case GDK_KEY_Up:
-    case GDK_KEY_KP_Left:
-    case GDK_KEY_KP_Up:
-      self->step(false);
-      return TRUE;
-    case GDK_KEY_Right:
-    case GDK_KEY_Down:
-    case GDK_KEY_KP_Right:
-    case GDK_KEY_KP_Down:
-      self->step(true);
-      return TRUE;
-    default:
-      return FALSE;
-  }
+  const WindowCommand command = commandFor(keyval, state);
+  if (command == WindowCommand::none) return FALSE;
+  static_cast<ViewerWindow*>(data)->run(command);
+  return TRUE;
 }
 
 void ViewerWindow::onPageRequest(WebKitURISchemeRequest* request, gpointer data) {
@@ -422,7 +379,7 @@ void ViewerWindow::onPageRequest(WebKitURISchemeRequest* request, gpointer data)
   const std::string uri = withoutFragment(webkit_uri_scheme_request_get_uri(request));
   if (uri != self->pageUri_) return finishNotFound(request);
   if (!self->shown_) {
-    if (!self->pageRequested_) return finishNotFound(request);
+    if (self->page_ != Page::ahead) return finishNotFound(request);
     self->dropPendingPage();
     self->pendingPage_ = WEBKIT_URI_SCHEME_REQUEST(g_object_ref(request));
     return;
@@ -471,10 +428,10 @@ gboolean ViewerWindow::onDecidePolicy(WebKitWebView*, WebKitPolicyDecision* deci
 
 void ViewerWindow::onLoadChanged(WebKitWebView* view, WebKitLoadEvent event, gpointer data) {
   auto* self = static_cast<ViewerWindow*>(data);
-  if (event != WEBKIT_LOAD_FINISHED || self->destroyed_ || !self->shown_) return;
+  if (event != WEBKIT_LOAD_FINISHED || self->destroyed_ || self->page_ != Page::shown) return;
   const char* uri = webkit_web_view_get_uri(view);
   if (!uri || withoutFragment(uri) != self->pageUri_) return;
-  self->settle({self->current_, false, std::nullopt});
+  self->settle({self->current_, false, std::nullopt, {}});
 }
 
 gboolean ViewerWindow::onLoadFailed(WebKitWebView*, WebKitLoadEvent, char* uri, GError* error,
@@ -487,9 +444,18 @@ gboolean ViewerWindow::onLoadFailed(WebKitWebView*, WebKitLoadEvent, char* uri, 
       self->destroyed_ || !uri || withoutFragment(uri) != self->pageUri_) {
     return TRUE;
   }
-  self->showMessage(self->current_.filename().string() + ": " + error->message);
-  self->settle({self->current_, false, FileError::withCode(FileError::Code::fileReadUnknown)});
+  self->failPage(error->message);
   return TRUE;
+}
+
+void ViewerWindow::onWebProcessTerminated(WebKitWebView*, WebKitWebProcessTerminationReason reason,
+                                          gpointer data) {
+  auto* self = static_cast<ViewerWindow*>(data);
+  // Without a page on show the next load starts a new web process by itself.
+  if (self->destroyed_ || self->page_ == Page::message || self->page_ == Page::rendering) return;
+  self->failPage(reason == WEBKIT_WEB_PROCESS_EXCEEDED_MEMORY_LIMIT
+                     ? "the page took more memory than it may"
+                     : "the web process showing the page ended");
 }
 
 void ViewerWindow::onFileChanged(GFileMonitor*, GFile*, GFile*, GFileMonitorEvent event,

@@ -10,7 +10,6 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
-#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -23,6 +22,8 @@
 #include "platform/FileError.h"
 #include "platform/QuickLookPreview.h"
 #include "quicklook/QuarnPreview/PreviewService.h"
+#include "viewer/RenderCache.h"
+#include "viewer/WindowCommand.h"
 
 namespace quarn {
 
@@ -41,7 +42,10 @@ struct ViewerOutcome {
   std::filesystem::path file;
   bool refused = false;
   std::optional<FileError> error;  // set when the file could not be read
-  bool loaded() const { return !refused && !error; }
+  // Set when the file rendered but its page could not be shown (the load
+  // failed, or the web process showing it ended): why, without the file.
+  std::string pageFailure;
+  bool loaded() const { return !refused && !error && pageFailure.empty(); }
 };
 
 class ViewerWindow {
@@ -57,38 +61,46 @@ class ViewerWindow {
   void open(const std::filesystem::path& file);
   // Shows the next (or previous) file; false, with the error bell, at an end.
   bool step(bool forward);
-  // Renders the shown file again; the page keeps its scroll position.
+  // Renders the shown file again; the page keeps its scroll position. After a
+  // message (a page that failed, a web process that ended) the page loads
+  // afresh, in a new web process when the old one is gone.
   void rerender();
-  // Shows `preview` as the page of the shown file, as a finished render does.
-  void showPreview(ShownPreview preview);
+  // Does what the key bound to `command` does.
+  void run(WindowCommand command);
   // Closes the window for good; `onClosed` follows. The pending renders
   // finish unseen.
   void close();
 
   GtkWindow* window() const { return window_; }
   WebKitWebView* webView() const { return view_; }
-  const std::filesystem::path& currentFile() const { return current_; }
   // The page shown now; null while a message is shown or before the first.
   const ShownPreview* currentPreview() const { return shown_.get(); }
-  // Whether a render of `file` is done or under way, kept for a step to it.
-  bool isRendered(const std::filesystem::path& file) const { return renders_.count(file) > 0; }
+  // The pages' zoom level, kept from file to file.
+  double zoomLevel() const { return zoom_; }
 
   // Called each time the shown file settles: page loaded, or message shown.
   std::function<void(const ViewerOutcome&)> onSettled;
-
+  // Called once when the window goes, closed by the user, by close() or
+  // destroyed from outside.
   std::function<void()> onClosed;
 
   // Renders still running on worker threads, across all windows.
   static int rendersInFlight();
 
  private:
-  struct Render {
-    std::uint64_t generation = 0;
-    bool done = false;
-    bool refused = false;
-    std::optional<FileError> error;
-    std::shared_ptr<const ShownPreview> preview;
-    std::filesystem::file_time_type stamp;
+  friend class ViewerWindowPeer;  // the tests' look inside
+
+  // The handshake between the shown file's render and the web view's load
+  // of its page: exactly one of these at a time.
+  enum class Page {
+    message,      // a message stands in for the page, or nothing is shown yet
+    ahead,        // the page's load was started before its render is done, so
+                  // the web process starts meanwhile; its request for the page
+                  // waits in pendingPage_ once it comes
+    rendering,    // no page yet: the page loads once the render is done
+    rerendering,  // the page stays while its file renders again, then
+                  // reloads in place, keeping its scroll position
+    shown,        // the page of the current render is loading or loaded
   };
   struct Job;
 
@@ -97,11 +109,15 @@ class ViewerWindow {
   ViewerWindow(const ViewerWindow&) = delete;
   ViewerWindow& operator=(const ViewerWindow&) = delete;
   void build();
+  bool waiting() const {
+    return page_ == Page::ahead || page_ == Page::rendering || page_ == Page::rerendering;
+  }
   void startRender(const std::filesystem::path& file, std::unique_ptr<QLPreviewReply> reply);
   void renderDone(Job& job);
   void present();
-  void loadAhead();
+  void loadPage();
   void dropPendingPage();
+  void failPage(const std::string& cause);
   void showMessage(const std::string& text);
   void renderAhead();
   void watch();
@@ -121,6 +137,8 @@ class ViewerWindow {
   static void onLoadChanged(WebKitWebView*, WebKitLoadEvent event, gpointer self);
   static gboolean onLoadFailed(WebKitWebView*, WebKitLoadEvent, char* uri, GError* error,
                                gpointer self);
+  static void onWebProcessTerminated(WebKitWebView*, WebKitWebProcessTerminationReason reason,
+                                     gpointer self);
   static void onFileChanged(GFileMonitor*, GFile*, GFile*, GFileMonitorEvent event, gpointer self);
 
   ViewerSettings settings_;
@@ -133,19 +151,15 @@ class ViewerWindow {
   GFileMonitor* monitor_ = nullptr;
   unsigned changeTimer_ = 0;
   bool destroyed_ = false;
+  double zoom_ = 1.0;
 
   std::filesystem::path current_;
-  bool waiting_ = false;    // the shown file waits for its render
-  bool reloading_ = false;  // the next page replaces the same file's page in place
-  std::shared_ptr<const ShownPreview> shown_;
+  Page page_ = Page::message;
+  std::shared_ptr<const ShownPreview> shown_;  // set while page_ is shown or rerendering
   std::string pageUri_;
-  // The page's load was started before its render was done, so the web
-  // process starts while the file renders; its request waits here.
-  bool pageRequested_ = false;
-  WebKitURISchemeRequest* pendingPage_ = nullptr;
+  WebKitURISchemeRequest* pendingPage_ = nullptr;  // only while page_ is ahead
   std::uint64_t pageSerial_ = 0;
-  std::uint64_t generation_ = 0;
-  std::map<std::filesystem::path, Render> renders_;
+  RenderCache renders_;
 };
 
 }  // namespace quarn

@@ -17,7 +17,9 @@ namespace {
 
 constexpr const char* kFooter = R"(Keys:
   Left, Right, Up, Down   previous or next file (of the FILEs, or of the folder)
-  Ctrl+R                  render again
+  Ctrl+R                  render again (after a message, load the page again)
+  Ctrl+plus, Ctrl+minus   zoom the page in or out (Ctrl+equal also zooms in)
+  Ctrl+0                  the page at its own size
   Escape, Space, Ctrl+W, Ctrl+Q
                           close
 

@@ -1,8 +1,10 @@
 // The preview window driven through its own code: stepping, messages in
-// place of pages, re-rendering on change, and a page that tries to load.
-// Needs a display (CI runs it under xvfb-run).
+// place of pages, re-rendering on change, a web process that ends, zoom, and
+// a page that tries to load. Needs a display (CI runs it under xvfb-run).
+#include <filesystem>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -12,6 +14,27 @@
 #include "viewer/ViewerWindow.h"
 
 namespace quarn {
+
+// The tests' look inside a window.
+class ViewerWindowPeer {
+ public:
+  static bool isRendered(const ViewerWindow& window, const std::filesystem::path& file) {
+    return window.renders_.find(file) != nullptr;
+  }
+  // Shows `preview` as the page of the shown file, as a finished render does.
+  static void show(ViewerWindow& window, ShownPreview preview) {
+    window.renders_.finish(window.current_, window.renders_.start(window.current_),
+                           std::move(preview));
+    window.page_ = ViewerWindow::Page::rendering;
+    window.present();
+  }
+  // The message on show in place of the page, or "" while the page is.
+  static std::string message(const ViewerWindow& window) {
+    if (gtk_stack_get_visible_child(window.stack_) != GTK_WIDGET(window.message_)) return "";
+    return gtk_label_get_text(window.message_);
+  }
+};
+
 namespace {
 
 class ViewerWindowTest : public ::testing::Test {
@@ -67,8 +90,8 @@ TEST_F(ViewerWindowTest, StepsThroughTheFolderInFileManagerOrderRenderingAhead) 
   ViewerWindow& window = open({dir / "note 2.md"});
   ASSERT_TRUE(settled().loaded());
   EXPECT_EQ(title(), "note 2.md");
-  EXPECT_TRUE(window.isRendered(dir / "Note 3.md"));
-  EXPECT_TRUE(window.isRendered(dir / "b.json"));
+  EXPECT_TRUE(ViewerWindowPeer::isRendered(window, dir / "Note 3.md"));
+  EXPECT_TRUE(ViewerWindowPeer::isRendered(window, dir / "b.json"));
 
   for (const char* expected : {"Note 3.md", "note 10.md"}) {
     ASSERT_TRUE(window.step(true));
@@ -127,6 +150,45 @@ TEST_F(ViewerWindowTest, RerendersWhenTheFileChangesAndKeepsTheScrollPosition) {
   EXPECT_EQ(evaluate("window.scrollY"), 1500);
 }
 
+TEST_F(ViewerWindowTest, AWebProcessThatEndsLeavesAMessageAndCtrlRShowsThePageAgain) {
+  test::TempDir dir;
+  ViewerWindow& window = open({dir.write("a.md", "# A\n")});
+  // While its first page loads, as a crash would.
+  webkit_web_view_terminate_web_process(window.webView());
+  const ViewerOutcome ended = settled();
+  EXPECT_FALSE(ended.loaded());
+  EXPECT_FALSE(ended.pageFailure.empty());
+  EXPECT_EQ(window.currentPreview(), nullptr);
+  EXPECT_EQ(ViewerWindowPeer::message(window).rfind("a.md: " + ended.pageFailure, 0), 0u)
+      << ViewerWindowPeer::message(window);
+
+  window.run(WindowCommand::rerender);
+  ASSERT_TRUE(settled().loaded());
+  EXPECT_EQ(ViewerWindowPeer::message(window), "");
+  ASSERT_NE(window.currentPreview(), nullptr);
+}
+
+TEST_F(ViewerWindowTest, ZoomScalesThePageAndStaysFromFileToFile) {
+  test::TempDir dir;
+  dir.write("a.md", "# A\n");
+  dir.write("b.md", "# B\n");
+  ViewerWindow& window = open({dir / "a.md"});
+  webkit_settings_set_enable_javascript(webkit_web_view_get_settings(window.webView()), TRUE);
+  ASSERT_TRUE(settled().loaded());
+  const int width = evaluate("window.innerWidth");
+
+  window.run(WindowCommand::zoomIn);
+  window.run(WindowCommand::zoomIn);
+  EXPECT_DOUBLE_EQ(window.zoomLevel(), 1.25);
+  EXPECT_NEAR(evaluate("window.innerWidth"), width / 1.25, 1);
+  ASSERT_TRUE(window.step(true));
+  ASSERT_TRUE(settled().loaded());
+  EXPECT_NEAR(evaluate("window.innerWidth"), width / 1.25, 1);
+
+  window.run(WindowCommand::zoomReset);
+  EXPECT_EQ(evaluate("window.innerWidth"), width);
+}
+
 TEST_F(ViewerWindowTest, APageThatTriesToLoadAnythingReachesNoServer) {
   test::LocalServer server;
   const std::string url = server.url();
@@ -175,7 +237,7 @@ TEST_F(ViewerWindowTest, APageThatTriesToLoadAnythingReachesNoServer) {
       url + "/object\"></object><embed src=\"" + url +
       "/embed\">"
       "</body></html>";
-  window.showPreview({"hostile", page, {}});
+  ViewerWindowPeer::show(window, {"hostile", page, {}});
   ASSERT_TRUE(settled().loaded());
   test::waitFor([] { return false; }, 0.5);  // time for any late request
   EXPECT_EQ(server.connections(), 0);
