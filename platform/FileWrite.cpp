@@ -17,21 +17,6 @@ constexpr int kAttempts = 3;   // decisions retaken when a new path appears mean
 
 std::error_code lastError() { return std::error_code(errno, std::generic_category()); }
 
-// The path that `path` finally names once the symbolic links at its end are
-// followed; a link to nothing yields the path where its target would be.
-std::filesystem::path finalTarget(const std::filesystem::path& path, std::error_code& error) {
-  std::filesystem::path current = path;
-  for (int hops = 0; hops <= kMaxLinks; ++hops) {
-    struct stat status {};
-    if (::lstat(current.c_str(), &status) != 0 || !S_ISLNK(status.st_mode)) return current;
-    std::filesystem::path next = std::filesystem::read_symlink(current, error);
-    if (error) return {};
-    current = next.is_absolute() ? next : current.parent_path() / next;
-  }
-  error = std::error_code(ELOOP, std::generic_category());
-  return {};
-}
-
 // Moves `temporary` to `target`. A new path is claimed without replacing
 // whatever another process may have put there since it was looked at.
 std::error_code moveIntoPlace(const std::string& temporary, const std::filesystem::path& target,
@@ -97,6 +82,19 @@ std::error_code writeThrough(const std::filesystem::path& target, std::string_vi
 }
 
 }  // namespace
+
+std::filesystem::path finalTarget(const std::filesystem::path& path, std::error_code& error) {
+  std::filesystem::path current = path;
+  for (int hops = 0; hops <= kMaxLinks; ++hops) {
+    struct stat status {};
+    if (::lstat(current.c_str(), &status) != 0 || !S_ISLNK(status.st_mode)) return current;
+    std::filesystem::path next = std::filesystem::read_symlink(current, error);
+    if (error) return {};
+    current = next.is_absolute() ? next : current.parent_path() / next;
+  }
+  error = std::error_code(ELOOP, std::generic_category());
+  return {};
+}
 
 std::error_code writeAll(int fd, std::string_view bytes) {
   while (!bytes.empty()) {
