@@ -2,6 +2,7 @@
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -20,6 +21,13 @@ namespace {
 constexpr int kRefused = 0;
 constexpr int kAllowed = 1;
 constexpr int kNoFileRules = 2;
+
+// Whether the kernel offers Landlock, asked without the unit under test.
+bool kernelHasFileRules() {
+  constexpr long kCreateRuleset = 444;
+  constexpr unsigned kVersion = 1U << 0;
+  return ::syscall(kCreateRuleset, nullptr, 0, kVersion) > 0;
+}
 
 TEST(SandboxTest, RefusesTheNetworkWritesElsewhereAndNewPrograms) {
   test::TempDir dir;
@@ -62,8 +70,8 @@ TEST(SandboxTest, RefusesTheNetworkWritesElsewhereAndNewPrograms) {
     const pid_t child = ::fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
-      const Sandbox::Entered entered = Sandbox::enter({{dir / "out" / "page.html"}, {}});
-      if (row.needsFileRules && entered.fileRulesAbi == 0) ::_exit(kNoFileRules);
+      if (row.needsFileRules && !kernelHasFileRules()) ::_exit(kNoFileRules);
+      Sandbox::enter({{dir / "out" / "page.html"}, {}});
       ::_exit(row.refused() ? kRefused : kAllowed);
     }
     int status = 0;
