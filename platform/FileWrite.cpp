@@ -324,6 +324,13 @@ std::error_code OutputFiles::commit(std::string* failedPath) {
   return {};
 }
 
+std::filesystem::path finalTarget(const std::filesystem::path& path, std::error_code& error) {
+  const Resolved resolved = resolve(path, error);
+  if (error) return {};
+  // A descriptor alias is written through, so it stays the path it was.
+  return resolved.fd ? path : resolved.target;
+}
+
 std::error_code writeAll(int fd, std::string_view bytes) {
   while (!bytes.empty()) {
     const ssize_t n = ::write(fd, bytes.data(), bytes.size());

@@ -90,6 +90,12 @@ class OutputFiles {
 std::error_code writeFile(const std::filesystem::path& path, std::string_view bytes,
                           ExistingFile existing = ExistingFile::replace);
 
+// The path that `path` finally names once the symbolic links at its end are
+// followed; a link to nothing yields the path where its target would be.
+// Sets `error` (ELOOP for a cycle) and returns an empty path when the links
+// cannot be read.
+std::filesystem::path finalTarget(const std::filesystem::path& path, std::error_code& error);
+
 // Writes all of `bytes` to the open descriptor `fd`, retrying short writes.
 std::error_code writeAll(int fd, std::string_view bytes);
 

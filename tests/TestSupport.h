@@ -3,14 +3,21 @@
 #ifndef QUARN_TESTS_TESTSUPPORT_H_
 #define QUARN_TESTS_TESTSUPPORT_H_
 
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <string_view>
+#include <thread>
+#include <vector>
 
 namespace quarn::test {
 
@@ -78,6 +85,55 @@ inline std::string tinyPng() {
       0x9C, 0x63, 0xF8, 0xCF, 0xC0, 0xF0, 0x1F, 0x00, 0x05, 0x00, 0x01, 0xFF, 0x89, 0x99,
       0x3D, 0x1D, 0x00, 0x00, 0x00, 0x00, 0x49, 0x45, 0x4E, 0x44, 0xAE, 0x42, 0x60, 0x82};
   return std::string(reinterpret_cast<const char*>(bytes), sizeof bytes);
+}
+
+// What a host program's /proc/PID/status says once it is past its set-up.
+// Starts `argv` (its output streams on /dev/null) writing to the FIFO `fifo`,
+// which it opens only once it has rendered and which has no reader until
+// then. The status is read when it shows the system-call filter, or at the
+// last try after 30 s; then the FIFO is drained and the program reaped.
+// `exitStatus` gets its exit status, -1 if it did not exit normally.
+inline std::string statusWhileWriting(const std::vector<std::string>& argv,
+                                      const std::filesystem::path& fifo, int& exitStatus) {
+  std::vector<char*> args;
+  for (const auto& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
+  args.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+  pid_t pid = -1;
+  const int spawned = posix_spawn(&pid, args[0], &actions, nullptr, args.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  exitStatus = -1;
+  if (spawned != 0) return {};
+  const std::string procStatus = "/proc/" + std::to_string(pid) + "/status";
+  std::string status;
+  constexpr int kTries = 3000;  // 10 ms apart
+  for (int tries = 0; tries < kTries && status.find("Seccomp:\t2") == std::string::npos; ++tries) {
+    if (tries > 0) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    status = readAll(procStatus);
+  }
+  // Held open throughout, so the program's open never waits and an early
+  // read finding no writer yet is simply tried again.
+  const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  int raw = 0;
+  for (int tries = 0; tries < kTries; ++tries) {
+    char buffer[65536];
+    if (reader >= 0 && ::read(reader, buffer, sizeof buffer) > 0) continue;
+    if (::waitpid(pid, &raw, WNOHANG) == pid) {
+      pid = -1;
+      break;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  if (pid > 0) {
+    ::kill(pid, SIGKILL);
+    ::waitpid(pid, &raw, 0);
+  }
+  if (reader >= 0) ::close(reader);
+  exitStatus = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  return status;
 }
 
 }  // namespace quarn::test

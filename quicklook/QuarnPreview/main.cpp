@@ -12,6 +12,7 @@
 #include "base/CommandLine.h"
 #include "base/ExitStatus.h"
 #include "base/FileUri.h"
+#include "platform/Sandbox.h"
 #include "quicklook/QuarnPreview/PreviewHost.h"
 
 namespace {
@@ -81,6 +82,13 @@ int main(int argc, char** argv) {
     }
     options.file = *path;
     options.attachments = attachments;
+    // Before the file is read: from here on the process writes only its outputs.
+    quarn::Sandbox::Writable writable;
+    if (!options.output.empty() && options.output != "-")
+      writable.files.emplace_back(options.output);
+    if (!attachments.empty()) writable.folders.emplace_back(attachments);
+    quarn::Sandbox::contain(writable,
+                            "quarn-preview: " + options.file.string() + ": too large to preview");
     return host::run(options, std::cerr);
   } catch (const std::exception& error) {
     std::fprintf(stderr, "quarn-preview: %s\n", error.what());

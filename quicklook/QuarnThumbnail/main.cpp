@@ -10,6 +10,7 @@
 #include "base/CommandLine.h"
 #include "base/ExitStatus.h"
 #include "base/FileUri.h"
+#include "platform/Sandbox.h"
 #include "quicklook/QuarnThumbnail/ThumbnailHost.h"
 
 namespace {
@@ -65,6 +66,9 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "quarn-thumbnail: INPUT %s\n", file.error().c_str());
       return quarn::kUsage;
     }
+    // Before the canvas is read: from here on the process writes only the PNG.
+    quarn::Sandbox::contain({{output}, {}},
+                            "quarn-thumbnail: " + file->string() + ": too large to preview");
     return host::run(*file, output, *pixels, std::cerr);
   } catch (const std::exception& error) {
     std::fprintf(stderr, "quarn-thumbnail: %s\n", error.what());

@@ -3,10 +3,11 @@
 #include <sys/mman.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <utility>
+
+#include "platform/Budget.h"
 
 namespace quarn {
 namespace {
@@ -33,12 +34,9 @@ std::size_t aligned(std::size_t size) { return (size + kAlignment - 1) & ~(kAlig
 // The room a small block of `size` bytes takes (an empty one still takes some).
 std::size_t capacityFor(std::size_t size) { return aligned(std::max<std::size_t>(size, 1)); }
 
-// As the library's own allocator does, a failed allocation ends the process:
-// its callers do not check.
-[[noreturn]] void outOfMemory() {
-  std::fputs("quarn: out of memory while rendering Markdown\n", stderr);
-  std::abort();
-}
+// As with the library's own allocator, a failed allocation ends the process
+// (its callers do not check); under a budget it ends as the budget says.
+[[noreturn]] void outOfMemory() { Budget::exhausted(); }
 
 }  // namespace
 

@@ -118,6 +118,18 @@ TEST(PreviewHostTest, OutputOntoAFifoFeedsItsReader) {
   EXPECT_TRUE(S_ISFIFO(status.st_mode));
 }
 
+TEST(PreviewHostTest, RendersInsideTheSandbox) {
+  test::TempDir dir;
+  const auto fifo = dir / "pipe.html";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  int exitStatus = -1;
+  const std::string status = test::statusWhileWriting(
+      {preview(), "-o", fifo.string(), dir.write("n.md", "# Title\n").string()}, fifo, exitStatus);
+  EXPECT_NE(status.find("Seccomp:\t2\n"), std::string::npos) << status;
+  EXPECT_NE(status.find("NoNewPrivs:\t1\n"), std::string::npos) << status;
+  EXPECT_EQ(exitStatus, 0);
+}
+
 TEST(PreviewHostTest, OutputOntoASymlinkReplacesItsTargetAndKeepsTheLink) {
   test::TempDir dir;
   const auto target = dir.write("real/page.html", "previous");

@@ -67,6 +67,20 @@ TEST(ThumbnailHostTest, WritesAPngOfTheRequestedSize) {
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 2);
 }
 
+TEST(ThumbnailHostTest, ProgramDrawsInsideTheSandbox) {
+  test::TempDir dir;
+  const auto fifo = dir / "out.png";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  int exitStatus = -1;
+  const std::string status =
+      test::statusWhileWriting({test::binary("quarn-thumbnail"), "-s", "64",
+                                dir.write("a.kcv", kCanvas).string(), fifo.string()},
+                               fifo, exitStatus);
+  EXPECT_NE(status.find("Seccomp:\t2\n"), std::string::npos) << status;
+  EXPECT_NE(status.find("NoNewPrivs:\t1\n"), std::string::npos) << status;
+  EXPECT_EQ(exitStatus, 0);
+}
+
 TEST(ThumbnailHostTest, OneSideGivenKeepsTheCanvasShape) {
   test::TempDir dir;
   const auto output = dir / "out.png";
