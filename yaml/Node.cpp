@@ -95,31 +95,38 @@ const Anchor* Node::anchorOf(const Payload* p) {
   return p->flags & Payload::kExtra ? Arena::of(p)->extra(*p).anchor : nullptr;
 }
 
+// The builders see a record through a node that does not own it.
 const Node::Scalar* Node::scalar() const {
   const Payload* p = payload();
   if (p->kind != Kind::scalar) return nullptr;
-  return Arena::of(p)->built<Scalar>(*p, [this, p] {
-    return Scalar{string(), style(), mark(), anchorOf(p)};
+  return Arena::of(p)->built(*p, [](const Payload& q) {
+    const Node node(&q, false);
+    return Scalar{node.string(), node.style(), node.mark(), anchorOf(&q)};
   });
 }
 const Node::Mapping* Node::mapping() const {
   const Payload* p = payload();
   if (p->kind != Kind::mapping) return nullptr;
-  return Arena::of(p)->built<Mapping>(*p, [this, p] {
-    return Mapping{pairs(), static_cast<Mapping::Style>(p->style), mark(), anchorOf(p)};
+  return Arena::of(p)->built(*p, [](const Payload& q) {
+    const Node node(&q, false);
+    return Mapping{node.pairs(), static_cast<Mapping::Style>(q.style), node.mark(), anchorOf(&q)};
   });
 }
 const Node::Sequence* Node::sequence() const {
   const Payload* p = payload();
   if (p->kind != Kind::sequence) return nullptr;
-  return Arena::of(p)->built<Sequence>(*p, [this, p] {
-    return Sequence{nodes(), static_cast<Sequence::Style>(p->style), mark(), anchorOf(p)};
+  return Arena::of(p)->built(*p, [](const Payload& q) {
+    const Node node(&q, false);
+    return Sequence{node.nodes(), static_cast<Sequence::Style>(q.style), node.mark(),
+                    anchorOf(&q)};
   });
 }
 const Node::Alias* Node::alias() const {
   const Payload* p = payload();
   if (p->kind != Kind::alias) return nullptr;
-  return Arena::of(p)->built<Alias>(*p, [this, p] { return Alias{anchorOf(p), mark()}; });
+  return Arena::of(p)->built(*p, [](const Payload& q) {
+    return Alias{anchorOf(&q), Node(&q, false).mark()};
+  });
 }
 
 Tag Node::tag() const { return Tag(payload()); }

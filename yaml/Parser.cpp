@@ -7,169 +7,19 @@
 #include <utility>
 
 #include "base/Text.h"
-#include "base/Utf8.h"
 #include "yaml/Arena.h"
 #include "yaml/Constructor.h"
+#include "yaml/ParserInput.h"
 #include "yaml/Resolver.h"
 
 namespace quarn::yaml {
 
 namespace {
 
-// Up to this many keys pairwise comparison (with the cached hashes) beats
-// building a hash table.
-constexpr std::size_t kPairwiseKeyLimit = 8;
-
 Mark markOf(const yaml_mark_t& mark) { return Mark{mark.line + 1, mark.column + 1}; }
 
 std::string_view textOf(const yaml_char_t* text) {
   return text ? std::string_view(reinterpret_cast<const char*>(text)) : std::string_view();
-}
-
-// UTF-16LE bytes of UTF-8 text; a malformed sequence becomes U+FFFD.
-std::string utf16le(std::string_view text) {
-  std::string out;
-  out.reserve(text.size() * 2);
-  auto put = [&out](unsigned unit) {
-    out.push_back(static_cast<char>(unit & 0xFF));
-    out.push_back(static_cast<char>(unit >> 8));
-  };
-  std::size_t i = 0;
-  while (i < text.size()) {
-    const int length = utf8::sequenceLength(text.substr(i));
-    if (length < 0) {
-      put(0xFFFD);
-      ++i;
-      continue;
-    }
-    char32_t code = utf8::codePoint(text.substr(i), length);
-    if (code >= 0x10000) {
-      code -= 0x10000;
-      put(0xD800 + (code >> 10));
-      put(0xDC00 + (code & 0x3FF));
-    } else {
-      put(code);
-    }
-    i += static_cast<std::size_t>(length);
-  }
-  return out;
-}
-
-// The value of four hex digits at `at`, or -1.
-long hex4(std::string_view text, std::size_t at) {
-  if (at + 4 > text.size()) return -1;
-  long value = 0;
-  for (std::size_t k = at; k < at + 4; ++k) {
-    const char c = text[k];
-    const int digit = c >= '0' && c <= '9'   ? c - '0'
-                      : c >= 'a' && c <= 'f' ? c - 'a' + 10
-                      : c >= 'A' && c <= 'F' ? c - 'A' + 10
-                                             : -1;
-    if (digit < 0) return -1;
-    value = value * 16 + digit;
-  }
-  return value;
-}
-
-// JSON writers escape characters beyond the Basic Multilingual Plane as a
-// pair of UTF-16 surrogate escapes ("\ud83d\ude00"), which the event parser
-// refuses. Each such high+low pair inside a double-quoted scalar becomes the
-// one escape of its character ("\U0001F600"); a lone surrogate, and the same
-// letters in any other place (plain, single-quoted and block scalars,
-// comments), stay as they were, so a text that parses already is unchanged.
-// Nothing when there is no pair to join.
-std::optional<std::string> joinSurrogatePairs(std::string_view text) {
-  constexpr std::size_t kPair = 12;  // \uD83D\uDE00
-  struct Found {
-    std::size_t at;         // byte offset in `text`
-    std::size_t character;  // character index of the rewrite, as the scanner counts
-    char32_t code;
-    bool keep;
-  };
-  std::vector<Found> found;
-  std::size_t characters = 0;  // in the rewritten text, up to `i`
-  std::size_t counted = 0;     // bytes of `text` counted so far
-  for (std::size_t i = text.find('\\'); i != std::string_view::npos && i + 1 < text.size();
-       i = text.find('\\', i)) {
-    if (text[i + 1] == '\\') {
-      i += 2;  // an escaped backslash: the next one starts nothing
-      continue;
-    }
-    const long high = text[i + 1] == 'u' ? hex4(text, i + 2) : -1;
-    const long low = high >= 0xD800 && high <= 0xDBFF && i + kPair <= text.size() &&
-                             text[i + 6] == '\\' && text[i + 7] == 'u'
-                         ? hex4(text, i + 8)
-                         : -1;
-    if (low < 0xDC00 || low > 0xDFFF) {
-      ++i;
-      continue;
-    }
-    for (; counted < i; ++counted) {
-      characters += (static_cast<unsigned char>(text[counted]) & 0xC0) != 0x80;
-    }
-    const char32_t code = 0x10000 + ((char32_t(high) - 0xD800) << 10) + (char32_t(low) - 0xDC00);
-    found.push_back({i, characters, code, false});
-    characters += 10;  // the length of the rewrite
-    counted = i + kPair;
-    i += kPair;
-  }
-  if (found.empty()) return std::nullopt;
-
-  auto rewrite = [&](bool all) {
-    std::string out;
-    out.reserve(text.size());
-    std::size_t from = 0;
-    for (const Found& pair : found) {
-      if (!all && !pair.keep) continue;
-      char escape[11];
-      std::snprintf(escape, sizeof escape, "\\U%08X", static_cast<unsigned>(pair.code));
-      out.append(text, from, pair.at - from);
-      out += escape;
-      from = pair.at + kPair;
-    }
-    out.append(text, from);
-    return out;
-  };
-  // Which rewrites landed in double-quoted scalars is the scanner's to say:
-  // its tokens over the text with every pair rewritten mark them, and the
-  // letters of any other token stay as they are whatever they read.
-  const std::string candidate = rewrite(true);
-  yaml_parser_t scanner;
-  if (!yaml_parser_initialize(&scanner)) return std::nullopt;
-  yaml_parser_set_encoding(&scanner, YAML_UTF8_ENCODING);
-  yaml_parser_set_input_string(&scanner, reinterpret_cast<const unsigned char*>(candidate.data()),
-                               candidate.size());
-  bool anyKept = false;
-  std::size_t next = 0;
-  while (next < found.size()) {
-    yaml_token_t token;
-    if (!yaml_parser_scan(&scanner, &token)) break;
-    const bool end = token.type == YAML_STREAM_END_TOKEN || token.type == YAML_NO_TOKEN;
-    const bool quoted = token.type == YAML_SCALAR_TOKEN &&
-                        token.data.scalar.style == YAML_DOUBLE_QUOTED_SCALAR_STYLE;
-    const std::size_t start = token.start_mark.index, stop = token.end_mark.index;
-    yaml_token_delete(&token);
-    if (end) break;
-    // Rewrites before this token fell outside every double-quoted scalar.
-    while (next < found.size() && found[next].character < start) ++next;
-    for (; quoted && next < found.size() && found[next].character < stop; ++next) {
-      found[next].keep = anyKept = true;
-    }
-  }
-  yaml_parser_delete(&scanner);
-  if (!anyKept) return std::nullopt;
-  return rewrite(false);
-}
-
-// The length of the text's leading run of ASCII bytes.
-std::size_t asciiPrefix(std::string_view text) {
-  std::size_t at = 0;
-  for (std::uint64_t word; text.size() - at >= 8; at += 8) {
-    std::memcpy(&word, text.data() + at, 8);
-    if (word & 0x8080808080808080ULL) break;
-  }
-  while (at < text.size() && static_cast<unsigned char>(text[at]) < 0x80) ++at;
-  return at;
 }
 
 }  // namespace
@@ -403,99 +253,14 @@ const Node::Payload* Parser::load(Event& event, std::size_t depth) {
   }
 }
 
-namespace {
-
-// Node equality for keys, settling scalars by their text before resolving
-// their tags: most keys differ in text, so most never run the resolver.
-bool sameKey(const Node& a, const Node& b) {
-  if (a.sharesPayloadWith(b)) return true;
-  const bool left = a.kind() == Node::Kind::scalar;
-  const bool right = b.kind() == Node::Kind::scalar;
-  if (left && right) return a.string() == b.string() && a.resolvedTag() == b.resolvedTag();
-  if (left || right) return false;
-  return a == b;
-}
-
-// Agrees with sameKey: equal keys have equal kinds, and equal scalar texts.
-// Without `byTag` a scalar's tag stays unresolved and out of the hash, which
-// spares most keys the resolver but puts keys of one text under many tags in
-// one probe chain; the check then starts over with `byTag`.
-std::size_t keyHash(const Node& node, bool byTag) {
-  if (node.kind() == Node::Kind::scalar && !byTag) {
-    return std::hash<std::string_view>{}(node.string());
-  }
-  return node.hash();
-}
-
-}  // namespace
-
-bool Parser::probeKeys(const Items<std::pair<Node, Node>>& pairs, bool byTag,
-                       std::vector<const Node*>& duplicated, const Node*& firstRepeat) {
-  // Each slot holds 1 + the index of the first key of a group, 0 when free.
-  std::size_t capacity = 16;
-  while (capacity < pairs.size() * 2) capacity *= 2;
-  const std::size_t mask = capacity - 1;
-  slots_.assign(capacity, 0);
-  slotHashes_.resize(capacity);
-  reported_.assign(pairs.size(), false);
-  for (std::size_t i = 0; i < pairs.size(); ++i) {
-    const Node& key = pairs[i].first;
-    const std::size_t h = keyHash(key, byTag);
-    for (std::size_t slot = h & mask;; slot = (slot + 1) & mask) {
-      if (slots_[slot] == 0) {
-        slots_[slot] = static_cast<std::uint32_t>(i + 1);
-        slotHashes_[slot] = h;
-        break;
-      }
-      const Node& other = pairs[slots_[slot] - 1].first;
-      if (slotHashes_[slot] != h) continue;
-      if (!sameKey(other, key)) {
-        if (!byTag && key.kind() == Node::Kind::scalar && other.kind() == Node::Kind::scalar &&
-            key.string() == other.string()) {
-          return false;
-        }
-        continue;
-      }
-      const std::size_t first = slots_[slot] - 1;
-      if (!reported_[first]) {
-        reported_[first] = true;
-        duplicated.push_back(&other);
-        if (!firstRepeat) firstRepeat = &key;
-      }
-      break;
-    }
-  }
-  return true;
-}
-
 bool Parser::checkDuplicateKeys(const Items<std::pair<Node, Node>>& pairs) {
-  std::vector<const Node*> duplicated;  // the first key of each group of equal keys
-  const Node* firstRepeat = nullptr;
-  if (pairs.size() <= kPairwiseKeyLimit) {
-    for (std::size_t i = 0; i < pairs.size(); ++i) {
-      for (std::size_t j = 0; j < i; ++j) {
-        if (!sameKey(pairs[j].first, pairs[i].first)) continue;
-        if (!firstRepeat) firstRepeat = &pairs[i].first;
-        bool known = false;
-        for (const Node* key : duplicated) known = known || key == &pairs[j].first;
-        if (!known) duplicated.push_back(&pairs[j].first);
-        break;
-      }
-    }
-  } else {
-    // The first pair of one text under two tags starts over with tags hashed.
-    for (bool byTag : {false, true}) {
-      duplicated.clear();
-      firstRepeat = nullptr;
-      if (probeKeys(pairs, byTag, duplicated, firstRepeat)) break;
-    }
-  }
-  if (duplicated.empty()) return true;
+  const DuplicateKeys::Found found = duplicateKeys_.find(pairs);
+  if (found.firsts.empty()) return true;
   YamlError error;
   error.kind = YamlError::Kind::duplicatedKeysInMapping;
   error.problem = "duplicated keys in mapping";
-  error.problemMark = firstRepeat->mark();
-  for (const Node* key : duplicated) {
+  error.problemMark = found.firstRepeat->mark();
+  for (const Node* key : found.firsts) {
     error.duplicates.push_back(constructString(*key).value_or("<uncovertable>"));
   }
   error.yaml = yaml_;

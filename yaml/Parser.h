@@ -21,6 +21,7 @@
 #include <yaml.h>
 
 #include "base/Expected.h"
+#include "yaml/DuplicateKeys.h"
 #include "yaml/Node.h"
 #include "yaml/YamlError.h"
 
@@ -72,12 +73,6 @@ class Parser {
   // `endType`; false (with the failure stored) past the depth bound or on error.
   bool loadChildren(int endType, std::size_t depth, const Mark& mark);
   bool checkDuplicateKeys(const Items<std::pair<Node, Node>>& pairs);
-  // The hash-table pass of the check. Without `byTag` scalar keys are hashed
-  // by text alone (most then never run the resolver); it gives up, answering
-  // false, at two keys of one text and different tags, which would otherwise
-  // all share one probe chain.
-  bool probeKeys(const Items<std::pair<Node, Node>>& pairs, bool byTag,
-                 std::vector<const Node*>& duplicated, const Node*& firstRepeat);
   YamlError fail(YamlError error);
   YamlError composerError(std::string problem, Mark mark) const;
   YamlError eventParserError() const;
@@ -114,10 +109,7 @@ class Parser {
   // Children of the collections being loaded, innermost last; reused so that
   // loading allocates only in the arena.
   std::vector<const Node::Payload*> children_;
-  // Open-addressing table of the duplicate-key check, reused across mappings.
-  std::vector<std::uint32_t> slots_;
-  std::vector<std::size_t> slotHashes_;
-  std::vector<bool> reported_;
+  DuplicateKeys duplicateKeys_;  // reused across mappings
   std::optional<YamlError> failure_;
   bool ended_ = false;
 };

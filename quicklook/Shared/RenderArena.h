@@ -1,17 +1,19 @@
 // Memory for one Markdown render. The Markdown library allocates every node,
 // and much of its text, one small block at a time; a 20 MB note makes about a
 // million of them, and handing them back one by one costs a fifth of the
-// render. Here the small blocks come from large zeroed blocks released
-// together when the render ends (each thread keeps its first for the next
-// render); those given back early are reused, so memory stays near malloc's.
-// Large blocks (the input's buffers, long text) still go to malloc, so
-// growing them stays cheap and nothing large is kept twice.
+// render. Here the small blocks come from a BlockArena released together when
+// the render ends; those given back early are reused, so memory stays near
+// malloc's. Large blocks (the input's buffers, long text) are the arena's
+// allocations of their own, so growing them stays cheap and nothing large is
+// kept twice. What this adds on top is malloc's face: sizes, reuse, realloc.
 #ifndef QUARN_SHARED_RENDERARENA_H_
 #define QUARN_SHARED_RENDERARENA_H_
 
 #include <cstddef>
 
 #include <cmark-gfm.h>
+
+#include "base/BlockArena.h"
 
 namespace quarn {
 
@@ -28,33 +30,27 @@ class RenderArena {
 
   cmark_mem* allocator();
 
+  // Bytes held from the system, live or kept for reuse.
+  std::size_t footprint() const { return blocks_.footprint(); }
+
   // Blocks up to kReusedUpTo given back are kept for reuse, one list per
   // size: they are mostly nodes, and merging text nodes frees about half.
   static constexpr std::size_t kAlignment = 16;
   static constexpr std::size_t kReusedUpTo = 512;
 
-  struct Block;
-  struct Large;
   struct Reused;
 
  private:
   RenderArena* previous_;
-  Block* blocks_ = nullptr;
-  Large* large_ = nullptr;
-  char* next_ = nullptr;
-  char* end_ = nullptr;
-  char* last_ = nullptr;  // the most recent small allocation, which can grow in place
-  std::size_t nextBlockSize_;
+  BlockArena blocks_;
   Reused* reused_[kReusedUpTo / kAlignment + 1] = {};
 
   static void* calloc(std::size_t count, std::size_t size);
   static void* realloc(void* pointer, std::size_t size);
   static void free(void* pointer);
   void* allocate(std::size_t size);
-  void* allocateLarge(std::size_t size);
   void release(void* pointer);
   void* resize(void* pointer, std::size_t size);
-  void noteUsed();
 };
 
 }  // namespace quarn
