@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "base/Text.h"
+#include "base/Utf8.h"
 #include "yaml/Arena.h"
 #include "yaml/Constructor.h"
 #include "yaml/ParserInput.h"
@@ -95,7 +96,7 @@ Expected<std::unique_ptr<Parser>, YamlError> Parser::open(
     yaml_parser_set_encoding(raw, YAML_UTF16LE_ENCODING);
   } else {
     parser->viewable_ = true;
-    parser->asciiPrefix_ = asciiPrefix(*parser->input_);
+    parser->asciiPrefix_ = utf8::asciiPrefixLength(*parser->input_);
     parser->arena_->keep(parser->input_);
     yaml_parser_set_encoding(raw, YAML_UTF8_ENCODING);
   }
@@ -331,14 +332,12 @@ std::string_view Parser::scalarText(const yaml_event_t& event) {
     cursorIndex_ = cursorByte_ = end;
   }
   while (cursorIndex_ < end && cursorByte_ < input.size()) {
-    // Eight ASCII bytes at a time where they are all ASCII.
-    std::uint64_t word;
-    if (end - cursorIndex_ >= 8 && input.size() - cursorByte_ >= 8 &&
-        (std::memcpy(&word, input.data() + cursorByte_, 8), !(word & 0x8080808080808080ULL))) {
-      cursorByte_ += 8;
-      cursorIndex_ += 8;
-      continue;
-    }
+    // A run of ASCII at once: there each byte is a character.
+    const std::size_t run =
+        utf8::asciiPrefixLength(std::string_view(input).substr(cursorByte_, end - cursorIndex_));
+    cursorByte_ += run;
+    cursorIndex_ += run;
+    if (cursorIndex_ == end || cursorByte_ >= input.size()) break;
     const auto lead = static_cast<unsigned char>(input[cursorByte_]);
     cursorByte_ += lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
     ++cursorIndex_;

@@ -1,7 +1,6 @@
 #include "yaml/ParserInput.h"
 
 #include <cstdio>
-#include <cstring>
 #include <vector>
 
 #include <yaml.h>
@@ -10,22 +9,6 @@
 #include "base/Utf8.h"
 
 namespace quarn::yaml {
-namespace {
-
-// The value of four hex digits at `at`, or -1.
-long hex4(std::string_view text, std::size_t at) {
-  if (at + 4 > text.size()) return -1;
-  long value = 0;
-  for (std::size_t k = at; k < at + 4; ++k) {
-    const int digit = text::hexDigitValue(text[k]);
-    if (digit < 0) return -1;
-    value = value * 16 + digit;
-  }
-  return value;
-}
-
-}  // namespace
-
 std::optional<std::string> joinSurrogatePairs(std::string_view text) {
   constexpr std::size_t kPair = 12;  // \uD83D\uDE00
   struct Found {
@@ -43,18 +26,16 @@ std::optional<std::string> joinSurrogatePairs(std::string_view text) {
       i += 2;  // an escaped backslash: the next one starts nothing
       continue;
     }
-    const long high = text[i + 1] == 'u' ? hex4(text, i + 2) : -1;
+    const long high = text[i + 1] == 'u' ? text::fourHexDigitValue(text.substr(i + 2)) : -1;
     const long low = high >= 0xD800 && high <= 0xDBFF && i + kPair <= text.size() &&
                              text[i + 6] == '\\' && text[i + 7] == 'u'
-                         ? hex4(text, i + 8)
+                         ? text::fourHexDigitValue(text.substr(i + 8))
                          : -1;
     if (low < 0xDC00 || low > 0xDFFF) {
       ++i;
       continue;
     }
-    for (; counted < i; ++counted) {
-      characters += (static_cast<unsigned char>(text[counted]) & 0xC0) != 0x80;
-    }
+    characters += utf8::characterCount(text.substr(counted, i - counted));
     const char32_t code = 0x10000 + ((char32_t(high) - 0xD800) << 10) + (char32_t(low) - 0xDC00);
     found.push_back({i, characters, code, false});
     characters += 10;  // the length of the rewrite
@@ -107,16 +88,6 @@ std::optional<std::string> joinSurrogatePairs(std::string_view text) {
   yaml_parser_delete(&scanner);
   if (!anyKept) return std::nullopt;
   return rewrite(false);
-}
-
-std::size_t asciiPrefix(std::string_view text) {
-  std::size_t at = 0;
-  for (std::uint64_t word; text.size() - at >= 8; at += 8) {
-    std::memcpy(&word, text.data() + at, 8);
-    if (word & 0x8080808080808080ULL) break;
-  }
-  while (at < text.size() && static_cast<unsigned char>(text[at]) < 0x80) ++at;
-  return at;
 }
 
 std::string utf16le(std::string_view text) {

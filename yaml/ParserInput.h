@@ -24,9 +24,6 @@ std::optional<std::string> joinSurrogatePairs(std::string_view text);
 // sequence becomes U+FFFD.
 std::string utf16le(std::string_view text);
 
-// The length of the text's leading run of ASCII bytes.
-std::size_t asciiPrefix(std::string_view text);
-
 }  // namespace quarn::yaml
 
 #endif  // QUARN_YAML_PARSERINPUT_H_
