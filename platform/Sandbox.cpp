@@ -159,8 +159,14 @@ bool applyFilter() {
   const auto refuse = [&](int call, int error) {
     return seccomp_rule_add(ctx, SCMP_ACT_ERRNO(error), call, 0) == 0;
   };
-  bool ok = seccomp_rule_add(ctx, SCMP_ACT_ERRNO(EACCES), SCMP_SYS(socket), 1,
-                             SCMP_A0(SCMP_CMP_NE, AF_UNIX)) == 0;
+  // One comparison of argument `arg`; libseccomp's own macros build it as a
+  // C compound literal, which is not C++.
+  const auto when = [&](int call, int error, unsigned arg, scmp_compare op, scmp_datum_t a,
+                        scmp_datum_t b) {
+    const scmp_arg_cmp compare{arg, op, a, b};
+    return seccomp_rule_add_array(ctx, SCMP_ACT_ERRNO(error), call, 1, &compare) == 0;
+  };
+  bool ok = when(SCMP_SYS(socket), EACCES, 0, SCMP_CMP_NE, AF_UNIX, 0);
   ok = ok && refuse(SCMP_SYS(execve), EACCES) && refuse(SCMP_SYS(execveat), EACCES);
   // io_uring opens sockets and files without passing through this filter;
   // tracing would let the process steer another one of the user's.
@@ -169,8 +175,7 @@ bool applyFilter() {
   // Pushing characters into the terminal's input would type commands into
   // the shell that started us.
   for (const unsigned long request : {TIOCSTI, TIOCLINUX}) {
-    ok = ok && seccomp_rule_add(ctx, SCMP_ACT_ERRNO(EPERM), SCMP_SYS(ioctl), 1,
-                                SCMP_A1(SCMP_CMP_MASKED_EQ, 0xFFFFFFFFUL, request)) == 0;
+    ok = ok && when(SCMP_SYS(ioctl), EPERM, 1, SCMP_CMP_MASKED_EQ, 0xFFFFFFFFUL, request);
   }
   return ok && seccomp_load(ctx) == 0;
 }

@@ -38,7 +38,9 @@ Arena::Arena(std::shared_ptr<const Resolver> rules, std::shared_ptr<const Constr
 
 Arena::~Arena() = default;
 
-void Arena::keep(std::shared_ptr<const std::string> text) { tables_->kept.push_back(std::move(text)); }
+void Arena::keep(std::shared_ptr<const std::string> text) {
+  tables_->kept.push_back(std::move(text));
+}
 
 std::uint8_t Arena::explicitTag(std::string_view name) {
   for (std::uint8_t code = kTagNonSpecific; code < nameCount_; ++code) {

@@ -117,8 +117,7 @@ const Node::Sequence* Node::sequence() const {
   if (p->kind != Kind::sequence) return nullptr;
   return Arena::of(p)->built(*p, [](const Payload& q) {
     const Node node(&q, false);
-    return Sequence{node.nodes(), static_cast<Sequence::Style>(q.style), node.mark(),
-                    anchorOf(&q)};
+    return Sequence{node.nodes(), static_cast<Sequence::Style>(q.style), node.mark(), anchorOf(&q)};
   });
 }
 const Node::Alias* Node::alias() const {

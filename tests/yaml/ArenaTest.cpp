@@ -40,9 +40,8 @@ TEST(ArenaTest, NodesFindTheirArenaAndKeepTheirBytesPastTheParser) {
   }
   std::optional<Node> root;
   {
-    auto sequence =
-        compose_all(text, Resolver::defaultResolver(), Constructor::defaultConstructor(),
-                    Parser::Encoding::utf8);
+    auto sequence = compose_all(text, Resolver::defaultResolver(),
+                                Constructor::defaultConstructor(), Parser::Encoding::utf8);
     ASSERT_TRUE(sequence);
     auto first = sequence->next();
     ASSERT_TRUE(first && *first);

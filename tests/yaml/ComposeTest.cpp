@@ -213,10 +213,12 @@ TEST(ComposeTest, SurrogatePairEscapesInDoubleQuotesAreOneCharacter) {
       {"{\"a\": \"\\ud83d\\ude00\"}", "\xF0\x9F\x98\x80"},
       {"a: \"x\\uD83D\\uDE00y\\udbff\\udfff\"\n", "x\xF0\x9F\x98\x80y\xF4\x8F\xBF\xBF"},
       {"a: \"\\\\\\ud83d\\ude00\"\n", "\\\xF0\x9F\x98\x80"},  // after an escaped backslash
-      {"a: \"\\ud83d\"\n", std::nullopt},                     // a lone surrogate fails as before
-      {"a: \"\\ude00\\ud83d\"\n", std::nullopt},              // low before high is no pair
-      {"a: \"\\\\ud83d\\ude00\"\n", std::nullopt},            // \\ then a lone low surrogate
-      {"a: '\\ud83d\\ude00'\n", "\\ud83d\\ude00"},            // other styles keep the text
+      {"\xC3\xA9: '\xC3\xA9'\na: \"\xC3\xA9\\ud83d\\ude00\"\n",
+       "\xC3\xA9"},                                 // counted in characters
+      {"a: \"\\ud83d\"\n", std::nullopt},           // a lone surrogate fails as before
+      {"a: \"\\ude00\\ud83d\"\n", std::nullopt},    // low before high is no pair
+      {"a: \"\\\\ud83d\\ude00\"\n", std::nullopt},  // \\ then a lone low surrogate
+      {"a: '\\ud83d\\ude00'\n", "\\ud83d\\ude00"},  // other styles keep the text
       {"a: x\"\\ud83d\\ude00\"\n", "x\"\\ud83d\\ude00\""},
       {"a: |\n  \"\\ud83d\\ude00\"\n", "\"\\ud83d\\ude00\"\n"},
       {"# \"\\ud83d\\ude00\"\na: \"\\ud83d\\ude00\"\n", "\xF0\x9F\x98\x80"},
