@@ -1,6 +1,5 @@
-// The preparation of a text for the event parser: surrogate escapes joined,
-// the bytes re-encoded for a UTF-16 parse, and the ASCII prefix over which
-// marks count bytes. Stateless; never fails.
+// The preparation of a text for the event parser: surrogate escapes joined
+// and the bytes re-encoded for a UTF-16 parse. Stateless; never fails.
 #ifndef QUARN_YAML_PARSERINPUT_H_
 #define QUARN_YAML_PARSERINPUT_H_
 
