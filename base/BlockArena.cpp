@@ -30,23 +30,38 @@ constexpr std::size_t kHeader =
     (sizeof(void*) * 2 + sizeof(std::size_t) * 2 + BlockArena::kAlignment - 1) &
     ~(BlockArena::kAlignment - 1);
 
-// First blocks kept for the thread's next arenas. Plain storage, so that an
-// arena let go after the thread's destructors ran still finds it; `closed`
-// says the blocks were given back and no more may be kept.
+// First blocks kept for the thread's next arenas, each only for an arena of
+// its size. Plain storage, so that an arena let go after the thread's
+// destructors ran still finds it; `closed` says the blocks were given back and
+// no more may be kept.
 constexpr int kSpares = 2;
 struct Spares {
   void* blocks[kSpares];
+  std::size_t sizes[kSpares];
   int count;
   bool closed;
 };
 thread_local Spares tSpares;
 struct SparesGuard {
   ~SparesGuard() {
-    for (int i = 0; i < tSpares.count; ++i) munmap(tSpares.blocks[i], BlockArena::kFirstBlock);
+    for (int i = 0; i < tSpares.count; ++i) munmap(tSpares.blocks[i], tSpares.sizes[i]);
     tSpares.count = 0;
     tSpares.closed = true;
   }
 };
+
+// A kept block of `size` bytes, or null.
+void* takeSpare(std::size_t size) {
+  for (int i = tSpares.count - 1; i >= 0; --i) {
+    if (tSpares.sizes[i] != size) continue;
+    void* block = tSpares.blocks[i];
+    --tSpares.count;
+    tSpares.blocks[i] = tSpares.blocks[tSpares.count];
+    tSpares.sizes[i] = tSpares.sizes[tSpares.count];
+    return block;
+  }
+  return nullptr;
+}
 
 void keepSparesUntilThreadEnd() {
   thread_local SparesGuard guard;
@@ -80,11 +95,13 @@ BlockArena::~BlockArena() {
   noteUsed();
   while (blocks_) {
     Block* next = blocks_->next;
-    if (blocks_->size == kFirstBlock && tSpares.count < kSpares && !tSpares.closed) {
+    if (blocks_->size == firstBlock_ && !blocks_->next && tSpares.count < kSpares &&
+        !tSpares.closed) {
       keepSparesUntilThreadEnd();
       // Clearing what was used costs less than faulting in fresh pages.
       std::memset(reinterpret_cast<char*>(blocks_) + kHeader, 0, blocks_->used - kHeader);
-      tSpares.blocks[tSpares.count++] = blocks_;
+      tSpares.blocks[tSpares.count] = blocks_;
+      tSpares.sizes[tSpares.count++] = blocks_->size;
     } else {
       munmap(blocks_, blocks_->size);
     }
@@ -98,14 +115,12 @@ void BlockArena::noteUsed() {
 
 void* BlockArena::allocateSlow(std::size_t bytes) {
   if (bytes >= kLargeFrom) return allocateLarge(bytes);
-  const std::size_t size = nextBlock_;
-  void* start;
-  if (size == kFirstBlock && tSpares.count > 0) {
-    start = tSpares.blocks[--tSpares.count];
-  } else {
-    start = mapBlock(size);
-  }
-  nextBlock_ = std::min(size * 2, kLargestBlock);
+  std::size_t size = nextBlock_;
+  // A first block smaller than kLargeFrom need not hold every small request.
+  while (size - kHeader < bytes) size *= 2;
+  void* start = blocks_ ? nullptr : takeSpare(size);
+  if (!start) start = mapBlock(size);
+  nextBlock_ = doubling_ ? std::min(size * 2, kLargestBlock) : kLargestBlock;
   noteUsed();
   auto* block = static_cast<Block*>(start);
   block->owner = owner_;

@@ -1,14 +1,15 @@
 // Bump allocation in big blocks freed together: the one block allocator under
 // the YAML node store and the Markdown render's memory. Blocks come from the
 // kernel zeroed, aligned to kLargestBlock so that any small allocation finds
-// its block (and the block its owner) by masking its address. Blocks double
-// from kFirstBlock up to kLargestBlock, which the kernel may back with huge
+// its block (and the block its owner) by masking its address. Blocks grow
+// from a first block up to kLargestBlock, which the kernel may back with huge
 // pages: first touches of fresh pages are a large share of building a big
-// tree. Each thread keeps a few first blocks between arenas, cleared as far as
-// they were used, so a folder of small files faults in no fresh pages per
-// file. Requests from kLargeFrom up get an allocation of their own that can be
-// freed or grown on its own. Out of memory is std::bad_alloc, as from `new`.
-// One thread allocates at a time; an arena may be destroyed on any thread.
+// tree. How they grow is the user's Growth. Each thread keeps a few first
+// blocks between arenas, cleared as far as they were used, so a folder of
+// small files faults in no fresh pages per file. Requests from kLargeFrom up
+// get an allocation of their own that can be freed or grown on its own. Out
+// of memory is std::bad_alloc, as from `new`. One thread allocates at a time;
+// an arena may be destroyed on any thread.
 #ifndef QUARN_BASE_BLOCKARENA_H_
 #define QUARN_BASE_BLOCKARENA_H_
 
@@ -24,8 +25,22 @@ class BlockArena {
   static constexpr std::size_t kLargestBlock = std::size_t(2) << 20;
   static constexpr std::size_t kLargeFrom = std::size_t(64) << 10;
 
+  // The blocks after the first: doubling up to kLargestBlock, for uses whose
+  // memory grows a little at a time, or kLargestBlock at once, for uses that
+  // either stay within a small first block or build a large tree, where every
+  // block below kLargestBlock faults in page by page.
+  struct Growth {
+    std::size_t firstBlock;  // a power of two from 4 KiB up to kLargestBlock
+    bool doubling;
+  };
+  static constexpr Growth kDoubling{kFirstBlock, true};
+
   // `owner` is what ownerOf answers for this arena's small allocations.
-  explicit BlockArena(void* owner = nullptr) : owner_(owner) {}
+  explicit BlockArena(void* owner = nullptr, Growth growth = kDoubling)
+      : owner_(owner),
+        firstBlock_(growth.firstBlock),
+        doubling_(growth.doubling),
+        nextBlock_(growth.firstBlock) {}
   ~BlockArena();
   BlockArena(const BlockArena&) = delete;
   BlockArena& operator=(const BlockArena&) = delete;
@@ -78,7 +93,9 @@ class BlockArena {
   char* newest_ = nullptr;
   Block* blocks_ = nullptr;  // newest first
   Large* large_ = nullptr;
-  std::size_t nextBlock_ = kFirstBlock;
+  std::size_t firstBlock_;
+  bool doubling_;
+  std::size_t nextBlock_;
   std::size_t footprint_ = 0;
 };
 

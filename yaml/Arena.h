@@ -169,8 +169,10 @@ class Arena {
   template <typename T>
   const T* builtWith(const Node::Payload& record, T (*build)(const Node::Payload&));
 
-  // First, so that it goes last: everything else may point into it.
-  BlockArena blocks_{this};
+  // First, so that it goes last: everything else may point into it. A small
+  // first block for front matter and settings files; past it a text is large
+  // and its tree goes straight into huge-page blocks.
+  BlockArena blocks_{this, {std::size_t(64) << 10, false}};
   std::atomic<std::size_t> references_{1};
   // Tag names by code: fixed once written, so readers need no lock.
   std::array<std::string_view, 256> names_;

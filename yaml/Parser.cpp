@@ -27,7 +27,9 @@ std::string_view textOf(const yaml_char_t* text) {
 
 class Parser::Event {
  public:
-  Event() { std::memset(&raw, 0, sizeof raw); }
+  // The event parser clears an event before it fills one, and deleting an
+  // event of no type frees nothing: the type is all that must be set.
+  Event() { raw.type = YAML_NO_EVENT; }
   ~Event() { yaml_event_delete(&raw); }
   Event(const Event&) = delete;
   Event& operator=(const Event&) = delete;

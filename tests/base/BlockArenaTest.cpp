@@ -72,5 +72,34 @@ TEST(BlockArenaTest, OnlyTheNewestAllocationResizesInPlace) {
   EXPECT_FALSE(arena.resizeInPlace(next, BlockArena::kFirstBlock));
 }
 
+// A first block kept from an arena that starts small must not serve one that
+// starts larger: the second fills its first block to the end.
+TEST(BlockArenaTest, KeptBlocksServeOnlyArenasOfTheirSize) {
+  {
+    BlockArena small(nullptr, {std::size_t(64) << 10, false});
+    small.allocate(100);
+  }
+  int owner = 0;
+  BlockArena arena(&owner);
+  for (std::size_t made = 0; made + 1024 < BlockArena::kFirstBlock; made += 1024) {
+    auto* at = static_cast<unsigned char*>(arena.allocate(1000));
+    ASSERT_TRUE(allBytesAre(at, 1000, 0)) << made;
+    std::memset(at, 1, 1000);
+  }
+  EXPECT_EQ(arena.footprint(), BlockArena::kFirstBlock);
+}
+
+// Requests a small first block cannot hold take a block that can.
+TEST(BlockArenaTest, SmallFirstBlocksStillHoldEverySmallRequest) {
+  int owner = 0;
+  BlockArena arena(&owner, {std::size_t(4) << 10, false});
+  const std::size_t size = BlockArena::kLargeFrom - 1;
+  auto* at = static_cast<unsigned char*>(arena.allocate(size));
+  std::memset(at, 1, size);
+  EXPECT_EQ(BlockArena::ownerOf(at + size - 1), &owner);
+  auto* next = static_cast<unsigned char*>(arena.allocate(16));
+  EXPECT_TRUE(next >= at + size || next + 16 <= at);
+}
+
 }  // namespace
 }  // namespace quarn

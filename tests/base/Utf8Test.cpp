@@ -30,5 +30,27 @@ TEST(Utf8Test, CountsAsciiPrefixAndCharacters) {
   }
 }
 
+// Bad bytes right after, and across the end of, runs of ASCII long enough to
+// be checked a word at a time.
+TEST(Utf8Test, FindsIllFormedBytesAfterAsciiRuns) {
+  const std::string run(16, 'a');
+  struct Row {
+    std::string text;
+    bool valid;
+  };
+  const std::vector<Row> rows = {
+      {run + run, true},
+      {run + "\x80", false},
+      {run + run + "\xC3", false},                           // cut short at the end
+      {std::string(15, 'a') + "\xC3\xA9" + run, true},       // across a word's end
+      {std::string(15, 'a') + "\xED\xA0\x80" + run, false},  // a surrogate there
+      {run + "\xF4\x90\x80\x80", false},                     // above U+10FFFF
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(testing::PrintToString(row.text));
+    EXPECT_EQ(utf8::isValid(row.text), row.valid);
+  }
+}
+
 }  // namespace
 }  // namespace quarn
