@@ -150,6 +150,17 @@ struct FilterDeleter {
   void operator()(scmp_filter_ctx filter) const { seccomp_release(filter); }
 };
 
+// What libseccomp's SCMP_A0... macros build, without their C compound
+// literals, which clang refuses in C++.
+scmp_arg_cmp argument(unsigned int index, scmp_compare op, scmp_datum_t a, scmp_datum_t b = 0) {
+  scmp_arg_cmp compare{};
+  compare.arg = index;
+  compare.op = op;
+  compare.datum_a = a;
+  compare.datum_b = b;
+  return compare;
+}
+
 bool applyFilter() {
   std::unique_ptr<void, FilterDeleter> filter(seccomp_init(SCMP_ACT_ALLOW));
   if (!filter) return false;
@@ -160,7 +171,7 @@ bool applyFilter() {
     return seccomp_rule_add(ctx, SCMP_ACT_ERRNO(error), call, 0) == 0;
   };
   bool ok = seccomp_rule_add(ctx, SCMP_ACT_ERRNO(EACCES), SCMP_SYS(socket), 1,
-                             SCMP_A0(SCMP_CMP_NE, AF_UNIX)) == 0;
+                             argument(0, SCMP_CMP_NE, AF_UNIX)) == 0;
   ok = ok && refuse(SCMP_SYS(execve), EACCES) && refuse(SCMP_SYS(execveat), EACCES);
   // io_uring opens sockets and files without passing through this filter;
   // tracing would let the process steer another one of the user's.
@@ -170,7 +181,7 @@ bool applyFilter() {
   // the shell that started us.
   for (const unsigned long request : {TIOCSTI, TIOCLINUX}) {
     ok = ok && seccomp_rule_add(ctx, SCMP_ACT_ERRNO(EPERM), SCMP_SYS(ioctl), 1,
-                                SCMP_A1(SCMP_CMP_MASKED_EQ, 0xFFFFFFFFUL, request)) == 0;
+                                argument(1, SCMP_CMP_MASKED_EQ, 0xFFFFFFFFUL, request)) == 0;
   }
   return ok && seccomp_load(ctx) == 0;
 }
