@@ -224,8 +224,12 @@ void ViewerWindow::run(WindowCommand command) {
 void ViewerWindow::close() {
   if (destroyed_) return;
   stop();
+  // The last reference to the window may go with its destruction, and this
+  // object with it: held until `onClosed` has run.
+  gpointer window = g_object_ref(window_);
   gtk_window_destroy(window_);
   if (onClosed) onClosed();
+  g_object_unref(window);
 }
 
 // The window may be disposed late: everything that could still call back
