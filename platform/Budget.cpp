@@ -60,7 +60,8 @@ bool limit(std::size_t bytes, const std::string& message) {
   if (::setrlimit(RLIMIT_DATA, &next) != 0) return false;
   gMessageLength = std::min(message.size(), kMessageRoom - 1);
   std::memcpy(gMessage, message.data(), gMessageLength);
-  gMessage[gMessageLength++] = '\n';
+  // A worker whose parent reports for it stays silent.
+  if (gMessageLength > 0) gMessage[gMessageLength++] = '\n';
   // operator new (and so every C++ container, and simdjson) ends here rather
   // than throwing into code that may turn the exception into a page.
   std::set_new_handler(newHandler);

@@ -26,10 +26,11 @@ constexpr int kExhaustedStatus = 1;
 
 // Caps this process's private writable memory (the data limit, which also
 // bounds anonymous mappings; mapped files and code do not count) at `bytes`,
-// and makes running out of it print `message` (one line, newline added) and
-// end the process with kExhaustedStatus. Children inherit the cap. Returns
-// false, changing nothing, where the limit cannot be lowered that far or the
-// build's sanitizers reserve address space the cap would refuse.
+// and makes running out of it print `message` (one line, newline added; an
+// empty one prints nothing) and end the process with kExhaustedStatus.
+// Children inherit the cap. Returns false, changing nothing, where the limit
+// cannot be lowered that far or the build's sanitizers reserve address space
+// the cap would refuse.
 bool limit(std::size_t bytes, const std::string& message);
 
 // Whether limit() is in force in this process.

@@ -41,6 +41,15 @@ bool RenderCache::finish(const std::filesystem::path& file, std::uint64_t genera
   return true;
 }
 
+bool RenderCache::end(const std::filesystem::path& file, std::uint64_t generation,
+                      std::string cause) {
+  const auto it = renders_.find(file);
+  if (it == renders_.end() || it->second.generation != generation) return false;
+  it->second.done = true;
+  it->second.ended = std::move(cause);
+  return true;
+}
+
 void RenderCache::refuse(const std::filesystem::path& file) {
   start(file);
   Render& render = renders_[file];

@@ -11,6 +11,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "base/Expected.h"
@@ -25,6 +26,7 @@ struct Render {
   bool done = false;
   bool refused = false;                         // done at once: the provider does not take the file
   std::optional<FileError> error;               // done: the file could not be read
+  std::string ended;                            // done: why the render ended with no reply
   std::shared_ptr<const ShownPreview> preview;  // done and neither refused nor failed
   std::filesystem::file_time_type stamp;        // the file's modification time at the start
 };
@@ -38,6 +40,9 @@ class RenderCache {
   // keeping nothing, when that render was replaced or its file forgotten.
   bool finish(const std::filesystem::path& file, std::uint64_t generation,
               Expected<ShownPreview, FileError> result);
+  // Records that the render `generation` of `file` ended without a page,
+  // for `cause` (a line without the file's name); false as for finish().
+  bool end(const std::filesystem::path& file, std::uint64_t generation, std::string cause);
   // Records that the provider refuses `file`: a done render with no page.
   void refuse(const std::filesystem::path& file);
 

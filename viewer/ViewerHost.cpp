@@ -220,10 +220,8 @@ int runViewer(const ViewerOptions& options) {
   // overlaps that process's start. Pages follow a change of scheme live.
   DesktopAppearance appearance(options.colorScheme);
   g_main_loop_run(run.loop);
+  // Closing ends the window's render worker with any render under way.
   if (snapshot) window.close();
-  // Let renders still running on worker threads finish before the process
-  // tears down what they use.
-  while (ViewerWindow::rendersInFlight() > 0) g_main_context_iteration(nullptr, TRUE);
   g_object_unref(window.window());
   g_main_loop_unref(run.loop);
   return run.status;

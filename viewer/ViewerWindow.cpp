@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <utility>
 
+#include <glib-unix.h>
+
 #include "viewer/Neighbours.h"
 #include "viewer/PagePolicy.h"
 
@@ -53,13 +55,6 @@ void finishWith(WebKitURISchemeRequest* request, std::string_view bytes, const c
 
 }  // namespace
 
-struct ViewerWindow::Job {
-  std::filesystem::path file;
-  std::uint64_t generation = 0;
-  std::unique_ptr<QLPreviewReply> reply;
-  std::optional<Expected<ShownPreview, FileError>> result;
-};
-
 int ViewerWindow::rendersInFlight() { return gRendersInFlight; }
 
 ViewerWindow& ViewerWindow::create(ViewerSettings settings) {
@@ -73,7 +68,7 @@ ViewerWindow::ViewerWindow(ViewerSettings settings) : settings_(std::move(settin
 }
 
 ViewerWindow::~ViewerWindow() {
-  g_object_unref(cancel_);
+  dropRender();
   g_object_unref(context_);
 }
 
@@ -82,7 +77,6 @@ void ViewerWindow::build() {
   g_object_set_data_full(G_OBJECT(window_), "quarn-viewer", this,
                          [](gpointer self) { delete static_cast<ViewerWindow*>(self); });
   gtk_window_set_icon_name(window_, "quarn-view");
-  cancel_ = g_cancellable_new();
 
   // One context per window: its own page and attachment schemes, no cache
   // or storage kept between runs.
@@ -230,16 +224,21 @@ void ViewerWindow::run(WindowCommand command) {
 void ViewerWindow::close() {
   if (destroyed_) return;
   stop();
+  // The last reference to the window may go with its destruction, and this
+  // object with it: held until `onClosed` has run.
+  gpointer window = g_object_ref(window_);
   gtk_window_destroy(window_);
   if (onClosed) onClosed();
+  g_object_unref(window);
 }
 
-// Renders under way hold the window until they finish, so it is disposed late:
-// everything that could still call back stops here.
+// The window may be disposed late: everything that could still call back
+// stops here.
 void ViewerWindow::stop() {
   destroyed_ = true;
   dropPendingPage();
-  g_cancellable_cancel(cancel_);
+  dropRender();
+  queued_.clear();
   if (changeTimer_) g_source_remove(changeTimer_);
   changeTimer_ = 0;
   if (monitor_) {
@@ -256,44 +255,77 @@ std::vector<std::filesystem::path> ViewerWindow::stepList() const {
 
 void ViewerWindow::startRender(const std::filesystem::path& file,
                                std::unique_ptr<QLPreviewReply> reply) {
+  // The reply, decided from the name alone, says whether the file is taken
+  // and how large the window is; the worker reads and renders it.
   if (!reply) reply = requestPreview(file);
   if (!reply) return renders_.refuse(file);
-  auto* job = new Job{file, renders_.start(file), std::move(reply), std::nullopt};
-  GTask* task = g_task_new(
-      window_, cancel_,
-      [](GObject*, GAsyncResult* result, gpointer data) {
-        --gRendersInFlight;
-        auto* self = static_cast<ViewerWindow*>(data);
-        auto* done = static_cast<Job*>(g_task_get_task_data(G_TASK(result)));
-        if (!self->destroyed_) self->renderDone(*done);
-      },
-      this);
-  g_task_set_task_data(task, job, [](gpointer p) { delete static_cast<Job*>(p); });
-  ++gRendersInFlight;
-  g_task_run_in_thread(task, [](GTask* t, gpointer, gpointer data, GCancellable*) {
-    auto* work = static_cast<Job*>(data);
-    work->result = createPreview(*work->reply);
-    g_task_return_boolean(t, TRUE);
-  });
-  g_object_unref(task);
+  const std::uint64_t generation = renders_.start(file);
+  std::erase_if(queued_, [&](const Job& job) { return job.file == file; });
+  queued_.push_back({file, generation});
+  sendRender();
 }
 
-void ViewerWindow::renderDone(Job& job) {
-  if (!renders_.finish(job.file, job.generation, std::move(*job.result))) return;
-  if (job.file == current_ && waiting()) present();
+// One render at a time, so the window's processes together stay within one
+// render's budget; the shown file goes first.
+void ViewerWindow::sendRender() {
+  while (!destroyed_ && !rendering_ && !queued_.empty()) {
+    auto next = std::find_if(queued_.begin(), queued_.end(),
+                             [&](const Job& job) { return job.file == current_; });
+    if (next == queued_.end()) next = queued_.begin();
+    const Job job = *next;
+    queued_.erase(next);
+    // Forgotten or replaced since: nothing would keep its result.
+    const Render* render = renders_.find(job.file);
+    if (!render || render->generation != job.generation) continue;
+    rendering_ = job;
+    ++gRendersInFlight;
+    worker_.start(job.file);
+    // The result comes from the main loop even when it is known at once
+    // (the worker could not start), as callers of startRender expect.
+    if (worker_.fd() < 0) {
+      workerWatch_ =
+          g_idle_add([](gpointer self) { return onWorkerReadable(-1, G_IO_IN, self); }, this);
+    } else {
+      workerWatch_ =
+          g_unix_fd_add(worker_.fd(), static_cast<GIOCondition>(G_IO_IN | G_IO_HUP | G_IO_ERR),
+                        onWorkerReadable, this);
+    }
+  }
+}
+
+void ViewerWindow::renderDone(WorkerResult result) {
+  --gRendersInFlight;
+  const Job job = *rendering_;
+  rendering_.reset();
+  const bool kept = result
+                        ? renders_.finish(job.file, job.generation, std::move(*result))
+                        : renders_.end(job.file, job.generation, std::move(result.error().cause));
+  if (kept && job.file == current_ && waiting()) present();
+  sendRender();
+}
+
+// Ends the render under way, with its worker.
+void ViewerWindow::dropRender() {
+  if (workerWatch_) g_source_remove(workerWatch_);
+  workerWatch_ = 0;
+  if (rendering_) --gRendersInFlight;
+  rendering_.reset();
+  worker_.stop();
 }
 
 void ViewerWindow::present() {
   const Render& render = *renders_.find(current_);
   const std::filesystem::path name = current_.filename();
-  if (render.refused || render.error) {
+  if (render.refused || render.error || !render.ended.empty()) {
     page_ = Page::message;
     dropPendingPage();
     shown_.reset();
     pageUri_.clear();
     gtk_window_set_title(window_, name.c_str());
-    showMessage(render.refused ? refusedMessage(name) : unreadableMessage(name, *render.error));
-    settle({current_, render.refused, render.error, {}});
+    showMessage(render.refused ? refusedMessage(name)
+                : render.error ? unreadableMessage(name, *render.error)
+                               : name.string() + ": " + render.ended);
+    settle({current_, render.refused, render.error, render.ended});
     return;
   }
   shown_ = render.preview;
@@ -333,7 +365,11 @@ void ViewerWindow::showMessage(const std::string& text) {
 }
 
 void ViewerWindow::renderAhead() {
-  for (const auto& file : renders_.keepAround(stepList(), current_)) startRender(file, nullptr);
+  const std::vector<std::filesystem::path> needed = renders_.keepAround(stepList(), current_);
+  // A render of a file stepped away from would only hold up the ones wanted.
+  if (rendering_ && !renders_.find(rendering_->file)) dropRender();
+  for (const auto& file : needed) startRender(file, nullptr);
+  sendRender();
 }
 
 void ViewerWindow::watch() {
@@ -456,6 +492,15 @@ void ViewerWindow::onWebProcessTerminated(WebKitWebView*, WebKitWebProcessTermin
   self->failPage(reason == WEBKIT_WEB_PROCESS_EXCEEDED_MEMORY_LIMIT
                      ? "the page took more memory than it may"
                      : "the web process showing the page ended");
+}
+
+gboolean ViewerWindow::onWorkerReadable(gint, GIOCondition, gpointer data) {
+  auto* self = static_cast<ViewerWindow*>(data);
+  auto result = self->worker_.receive();
+  if (!result) return G_SOURCE_CONTINUE;
+  self->workerWatch_ = 0;
+  self->renderDone(std::move(*result));
+  return G_SOURCE_REMOVE;
 }
 
 void ViewerWindow::onFileChanged(GFileMonitor*, GFile*, GFile*, GFileMonitorEvent event,

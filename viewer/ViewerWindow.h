@@ -1,6 +1,8 @@
 // The preview window: a GTK window around a web view that shows the preview
-// of one file at a time. Renders run on worker threads, the neighbours of the
-// shown file ahead of time; keys step between files, re-render or close; a
+// of one file at a time. Renders run in a worker process, one at a time, the
+// shown file's before those of its neighbours, which are rendered ahead; a
+// render whose worker ends shows a message instead of the page, and the next
+// one runs in a fresh worker. Keys step between files, re-render or close; a
 // change of the file on disk re-renders it in place. The web view runs no
 // script and loads nothing but the page, its "cid:" images and "data:" URIs.
 // Main thread only.
@@ -8,6 +10,7 @@
 #define QUARN_VIEWER_VIEWERWINDOW_H_
 
 #include <cstdint>
+#include <deque>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -23,6 +26,7 @@
 #include "platform/QuickLookPreview.h"
 #include "quicklook/QuarnPreview/PreviewService.h"
 #include "viewer/RenderCache.h"
+#include "viewer/RenderWorker.h"
 #include "viewer/WindowCommand.h"
 
 namespace quarn {
@@ -42,7 +46,8 @@ struct ViewerOutcome {
   std::filesystem::path file;
   bool refused = false;
   std::optional<FileError> error;  // set when the file could not be read
-  // Set when the file rendered but its page could not be shown (the load
+  // Set when the file's render ended without a page (its worker ran out of
+  // memory or ended otherwise), or its page could not be shown (the load
   // failed, or the web process showing it ended): why, without the file.
   std::string pageFailure;
   bool loaded() const { return !refused && !error && pageFailure.empty(); }
@@ -68,7 +73,7 @@ class ViewerWindow {
   // Does what the key bound to `command` does.
   void run(WindowCommand command);
   // Closes the window for good; `onClosed` follows. The pending renders
-  // finish unseen.
+  // are dropped and the worker ends.
   void close();
 
   GtkWindow* window() const { return window_; }
@@ -84,7 +89,7 @@ class ViewerWindow {
   // destroyed from outside.
   std::function<void()> onClosed;
 
-  // Renders still running on worker threads, across all windows.
+  // Renders sent to a worker and not yet answered, across all windows.
   static int rendersInFlight();
 
  private:
@@ -102,7 +107,10 @@ class ViewerWindow {
                   // reloads in place, keeping its scroll position
     shown,        // the page of the current render is loading or loaded
   };
-  struct Job;
+  struct Job {
+    std::filesystem::path file;
+    std::uint64_t generation = 0;
+  };
 
   explicit ViewerWindow(ViewerSettings settings);
   ~ViewerWindow();
@@ -113,7 +121,9 @@ class ViewerWindow {
     return page_ == Page::ahead || page_ == Page::rendering || page_ == Page::rerendering;
   }
   void startRender(const std::filesystem::path& file, std::unique_ptr<QLPreviewReply> reply);
-  void renderDone(Job& job);
+  void sendRender();
+  void renderDone(WorkerResult result);
+  void dropRender();
   void present();
   void loadPage();
   void dropPendingPage();
@@ -139,6 +149,7 @@ class ViewerWindow {
                                gpointer self);
   static void onWebProcessTerminated(WebKitWebView*, WebKitWebProcessTerminationReason reason,
                                      gpointer self);
+  static gboolean onWorkerReadable(gint, GIOCondition, gpointer self);
   static void onFileChanged(GFileMonitor*, GFile*, GFile*, GFileMonitorEvent event, gpointer self);
 
   ViewerSettings settings_;
@@ -147,7 +158,6 @@ class ViewerWindow {
   WebKitWebView* view_ = nullptr;
   GtkLabel* message_ = nullptr;
   WebKitWebContext* context_ = nullptr;
-  GCancellable* cancel_ = nullptr;
   GFileMonitor* monitor_ = nullptr;
   unsigned changeTimer_ = 0;
   bool destroyed_ = false;
@@ -160,6 +170,10 @@ class ViewerWindow {
   WebKitURISchemeRequest* pendingPage_ = nullptr;  // only while page_ is ahead
   std::uint64_t pageSerial_ = 0;
   RenderCache renders_;
+  RenderWorker worker_;
+  std::deque<Job> queued_;        // renders waiting for the worker
+  std::optional<Job> rendering_;  // the render the worker is on
+  unsigned workerWatch_ = 0;      // the main loop's watch on its reply
 };
 
 }  // namespace quarn

@@ -1,6 +1,8 @@
 // The preview window driven through its own code: stepping, messages in
 // place of pages, re-rendering on change, a web process that ends, zoom, and
 // a page that tries to load. Needs a display (CI runs it under xvfb-run).
+#include <signal.h>
+
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -28,6 +30,8 @@ class ViewerWindowPeer {
     window.page_ = ViewerWindow::Page::rendering;
     window.present();
   }
+  // The render worker's process; 0 when none runs.
+  static pid_t workerPid(const ViewerWindow& window) { return window.worker_.pid(); }
   // The message on show in place of the page, or "" while the page is.
   static std::string message(const ViewerWindow& window) {
     if (gtk_stack_get_visible_child(window.stack_) != GTK_WIDGET(window.message_)) return "";
@@ -166,6 +170,25 @@ TEST_F(ViewerWindowTest, AWebProcessThatEndsLeavesAMessageAndCtrlRShowsThePageAg
   ASSERT_TRUE(settled().loaded());
   EXPECT_EQ(ViewerWindowPeer::message(window), "");
   ASSERT_NE(window.currentPreview(), nullptr);
+}
+
+TEST_F(ViewerWindowTest, ARenderWorkerThatEndsLeavesAMessageAndTheNextStepShowsItsPage) {
+  test::TempDir dir;
+  std::string text;
+  // A page larger than the worker's socket holds cannot have come before the kill.
+  for (int i = 0; i < 40000; ++i) text += "Paragraph " + std::to_string(i) + " of the note.\n\n";
+  dir.write("a.md", text);
+  dir.write("b.md", "# B\n");
+  ViewerWindow& window = open({dir / "a.md"});
+  ASSERT_GT(ViewerWindowPeer::workerPid(window), 0);
+  ASSERT_EQ(::kill(ViewerWindowPeer::workerPid(window), SIGKILL), 0);
+  const ViewerOutcome ended = settled();
+  EXPECT_EQ(ended.pageFailure, "the render ended (killed by signal 9)");
+  EXPECT_EQ(ViewerWindowPeer::message(window), "a.md: the render ended (killed by signal 9)");
+
+  ASSERT_TRUE(window.step(true));
+  ASSERT_TRUE(settled().loaded());
+  EXPECT_EQ(title(), "b.md");
 }
 
 TEST_F(ViewerWindowTest, ZoomScalesThePageAndStaysFromFileToFile) {
