@@ -16,6 +16,7 @@
 #include <string>
 
 #include "base/Expected.h"
+#include "platform/Budget.h"
 #include "platform/FileError.h"
 #include "quicklook/QuarnPreview/PreviewService.h"
 
@@ -34,10 +35,16 @@ using WorkerResult = Expected<Expected<ShownPreview, FileError>, RenderEnded>;
 
 class RenderWorker {
  public:
-  // A worker run from `program`, none started yet. `budgetBytes` other than
-  // 0 lowers the worker's memory budget to it; only tests do.
+  // What the window and its web process hold beside the worker, measured
+  // with a page shown (about 330 MB): the worker gets the render budget less
+  // this, so that all of the window's processes together stay within it.
+  static constexpr std::size_t kWindowShare = std::size_t{384} << 20;
+  static constexpr std::size_t kBudgetBytes = Budget::kRenderBytes - kWindowShare;
+
+  // A worker run from `program`, none started yet, that may use `budgetBytes`
+  // of memory (tests give less).
   explicit RenderWorker(std::filesystem::path program = defaultProgram(),
-                        std::size_t budgetBytes = 0);
+                        std::size_t budgetBytes = kBudgetBytes);
   // Kills the worker, if one runs, and reaps it.
   ~RenderWorker();
   RenderWorker(const RenderWorker&) = delete;

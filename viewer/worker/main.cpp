@@ -5,7 +5,8 @@
 //
 //   quarn-render-worker SOCKET_FD [BUDGET_BYTES]
 //
-// BUDGET_BYTES lowers the budget (tests run out of it with small files).
+// BUDGET_BYTES lowers the budget: the window keeps a share of it for its own
+// processes, and tests run out of it with small files.
 #include <charconv>
 #include <cstddef>
 #include <cstdio>
