@@ -173,12 +173,13 @@ TEST(StructuredRendererTest, RefusedStartGivesOneLineNote) {
 }
 
 // Loose limits that only a blow-up (copied alias trees, unbounded recursion,
-// quadratic key checks) can exceed.
+// quadratic key checks) can exceed: the slowest case takes under 3 s in a
+// sanitized build on its own, and a loaded 2-core machine must not fail it.
 class StructuredRendererScaleTest : public testing::Test {
  protected:
   std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
   void TearDown() override {
-    EXPECT_LT(std::chrono::steady_clock::now() - start_, std::chrono::seconds(10));
+    EXPECT_LT(std::chrono::steady_clock::now() - start_, std::chrono::seconds(30));
   }
 };
 
